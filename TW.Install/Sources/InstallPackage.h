@@ -1,0 +1,54 @@
+#pragma once
+// The install package carried as the resource PACK: optional S3 credentials,
+// compressed entries, cache entries, data files and description keywords.
+// Entries point into the mapped resource; nothing is copied.
+#include "../../TW.SystemLight/Sources/SString.h"
+
+#include <vector>
+
+struct PackageEntry
+{
+    SString name;
+    const BYTE* stream;   // first byte of the zlib stream
+    DWORD blockLength;    // as stored: stream length + 4
+    DWORD uncompressedSize;
+};
+
+struct StoredEntry
+{
+    SString name;
+    const BYTE* bytes;
+    DWORD size;
+};
+
+struct InstallPackage
+{
+    InstallPackage() : usageApplication(false), usagePlugin(false), admin(false) {}
+
+    std::vector<PackageEntry> compressedEntries;
+    std::vector<StoredEntry> cacheEntries;
+    std::vector<StoredEntry> dataFiles; // paths with "\" separators
+    SStringList uriSchemes;
+    SString registerCookie;
+    SString unregisterCookie;
+    SStringList downloadUrls;
+    SStringList downloadTargets;
+    std::vector<int> downloadSizes;
+    bool usageApplication;
+    bool usagePlugin;
+    SString targetProgram;
+    SString targetData;
+    bool admin;
+    SString s3KeyId;
+    SString s3Secret;
+
+    // Wrapping sum of compressed sizes, cache sizes and declared download sizes.
+    DWORD TotalSize() const;
+};
+
+// Parses a package laid out as the PACK resource. Never reads past the block:
+// counts, lengths or strings that run past its end fail with
+// "ReadPackage.Truncated" and leave the package partly filled.
+HRESULT ParsePackage(const BYTE* data, DWORD size, InstallPackage& package);
+// Applies the description keywords to the package.
+void ScanDescription(const SStringList& strings, InstallPackage& package);

@@ -1,0 +1,37 @@
+#pragma once
+// The process-wide record of the last failure: a dotted identifier
+// ("CreateDir.CreateDirectory") and message lines. The raising site fills it;
+// callers pass E_FAIL up without touching it.
+#include "SString.h"
+
+class SError
+{
+public:
+    // Stores the identifier and empties the message list.
+    static SError& Set(const char* identifier, const char* sourceFile, int line);
+    // As Set, then adds the system text for the thread's last error code
+    // (read before anything else can change it). Code 0 adds nothing.
+    static SError& SetWithSystemText(const char* identifier, const char* sourceFile, int line);
+    SError& Add(const SString& text);
+    SError& Add(const wchar_t* text) { return Add(SString(text)); }
+    // Identifier, then "\n" and each message.
+    static SString Text();
+    static const SString& Identifier();
+    static const SStringList& Messages();
+
+private:
+    static SError& Instance();
+
+    SStringList m_messages;
+    SString m_identifier;
+};
+
+#define SERROR_SET(identifier) SError::Set(identifier, __FILE__, __LINE__)
+#define SERROR_SET_SYSTEM(identifier) SError::SetWithSystemText(identifier, __FILE__, __LINE__)
+// Passes a failure up untouched.
+#define S_RETURN_IF_FAILED(call)      \
+    do                                \
+    {                                 \
+        if ((call) != S_OK)           \
+            return E_FAIL;            \
+    } while (0)

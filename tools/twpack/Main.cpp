@@ -1,0 +1,99 @@
+// twpack: builds and inspects install packages (the PACK resource), publishes
+// program files for the download server and converts localized tables.
+#include "Package.h"
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+namespace
+{
+const char g_usage[] =
+    "usage:\n"
+    "  twpack build <manifest> <out.pack> [-D NAME=VALUE]...  lay out a package from a manifest\n"
+    "  twpack list <file.pack>                                print what the package holds\n"
+    "  twpack publish <program> <out.body>                    size-prefixed zlib body for the server\n"
+    "  twpack nls <table.txt> <out.bin>                       UTF-8 key=value table to the NLS resource form\n"
+    "\n"
+    "Manifest directives (one a line, # for comments, ${NAME} from -D):\n"
+    "  credentials <key id> <secret>   compressed <name> <file>   deployment <identifier>\n"
+    "  cache <name> <file>             data <path> <file>         data-folder <folder>\n"
+    "  describe <string>...\n";
+
+int Fail(const std::string& message)
+{
+    std::fprintf(stderr, "twpack: %s\n", message.c_str());
+    return 1;
+}
+
+int Write(const std::string& path, const Bytes& bytes)
+{
+    return WriteWholeFile(path, bytes) ? 0 : Fail("cannot write '" + path + "'");
+}
+
+int Build(int argc, char** argv)
+{
+    std::map<std::string, std::string> defines;
+    for (int i = 4; i < argc; ++i)
+    {
+        std::string definition = std::strcmp(argv[i], "-D") == 0 && i + 1 < argc ? argv[++i] : argv[i];
+        if (definition.compare(0, 2, "-D") == 0)
+            definition = definition.substr(2);
+        size_t equals = definition.find('=');
+        if (equals == std::string::npos || equals == 0)
+            return Fail("expected -D NAME=VALUE, got '" + definition + "'");
+        defines[definition.substr(0, equals)] = definition.substr(equals + 1);
+    }
+    Manifest manifest;
+    Bytes pack;
+    std::string error;
+    if (!ReadManifest(argv[2], defines, manifest, error) || !WritePackage(manifest, pack, error))
+        return Fail(error);
+    return Write(argv[3], pack);
+}
+
+int List(const char* path)
+{
+    Bytes pack;
+    std::string listing;
+    std::string error;
+    if (!ReadWholeFile(path, pack))
+        return Fail(std::string("cannot read '") + path + "'");
+    if (!ListPackage(pack, listing, error))
+        return Fail(std::string(path) + ": " + error);
+    std::fputs(listing.c_str(), stdout);
+    return 0;
+}
+
+int Convert(const char* input, const char* output, bool nls)
+{
+    Bytes in;
+    Bytes out;
+    std::string error;
+    if (!ReadWholeFile(input, in))
+        return Fail(std::string("cannot read '") + input + "'");
+    bool converted = nls ? ConvertNlsText(std::string(in.begin(), in.end()), out, error)
+                         : PublishProgram(in, out, error);
+    if (!converted)
+        return Fail(std::string(input) + ": " + error);
+    return Write(output, out);
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string command = argc > 1 ? argv[1] : "";
+    if (command == "--help" || command == "-h" || command == "help")
+    {
+        std::fputs(g_usage, stdout);
+        return 0;
+    }
+    if (command == "build" && argc >= 4)
+        return Build(argc, argv);
+    if (command == "list" && argc == 3)
+        return List(argv[2]);
+    if ((command == "publish" || command == "nls") && argc == 4)
+        return Convert(argv[2], argv[3], command == "nls");
+    std::fputs(g_usage, stderr);
+    return 2;
+}

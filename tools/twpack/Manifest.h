@@ -1,0 +1,41 @@
+#pragma once
+// The package manifest: one directive a line, "#" starts a comment, words
+// separated by blanks, "double quotes" around a word with blanks, ${NAME}
+// replaced by a definition from the command line. File paths are relative
+// to the manifest's folder.
+//
+//   credentials <key id> <secret>       S3 credentials ("null" "null": none)
+//   compressed <name> <file>            entry inflated into the program folder
+//   deployment <identifier>             the ".deployment" entry (Base64, UTF-16LE)
+//   cache <name> <file>                 stored as <name>.TWP under the data folder's Cache
+//   data <path> <file>                  one data file, "/" between folders
+//   data-folder <folder>                every file below the folder, by sorted "/" path
+//   describe <string>...                description strings, one per word
+#include "Text.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+struct ManifestEntry
+{
+    std::u16string name;
+    Bytes bytes;
+};
+
+struct Manifest
+{
+    Manifest() : hasCredentials(false) {}
+
+    bool hasCredentials;
+    std::u16string keyId;
+    std::u16string secret;
+    std::vector<ManifestEntry> compressed;
+    std::vector<ManifestEntry> cache;
+    std::vector<ManifestEntry> data;
+    std::vector<std::u16string> description;
+};
+
+// Reads the manifest; on failure fills error with "file:line: reason".
+bool ReadManifest(const std::string& path, const std::map<std::string, std::string>& defines, Manifest& manifest,
+                  std::string& error);
