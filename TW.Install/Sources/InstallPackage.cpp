@@ -1,6 +1,6 @@
 #include "InstallPackage.h"
 
-#include "../../TW.SystemLight/Sources/SError.h"
+#include "SError.h"
 
 #include <string.h>
 

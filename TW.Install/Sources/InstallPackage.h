@@ -2,7 +2,7 @@
 // The install package carried as the resource PACK: optional S3 credentials,
 // compressed entries, cache entries, data files and description keywords.
 // Entries point into the mapped resource; nothing is copied.
-#include "../../TW.SystemLight/Sources/SString.h"
+#include "SString.h"
 
 #include <vector>
 

@@ -159,3 +159,10 @@ public:
 private:
     T* m_p;
 };
+
+// An export of a loaded library as the function type it is known to have.
+template <typename Function>
+Function SGetProc(HMODULE module, const char* name)
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+}

@@ -1,0 +1,37 @@
+#include "InstallNames.h"
+
+#include "SNls.h"
+
+SString ReleaseChannel() { return SString(TW_RELEASE_CHANNEL); }
+
+SString InstanceSuffix(const SString& channel, bool hasDeployment, const SString& deploymentId)
+{
+    SString suffix = channel == L"Production_FLY" ? SString() : L"." + channel;
+    if (hasDeployment)
+        suffix += L"." + deploymentId;
+    return suffix;
+}
+
+SString UninstallKeyName(const SString& channel, const SString& deploymentId)
+{
+    SString name = L"Tarnwick_" + channel;
+    if (!deploymentId.IsEmpty())
+        name += L"_" + deploymentId;
+    return name;
+}
+
+bool SetupDeploymentId(SString& deploymentId)
+{
+    SString value = GetNLS(L"DeploymentID");
+    if (value == L"%DEPLOYMENTID%")
+        return false;
+    deploymentId = value;
+    return true;
+}
+
+SString UninstallEntryPath(const SString& keyName)
+{
+    return L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + keyName;
+}
+
+SString DeploymentKeyPath(const SString& suffix) { return L"Software\\Tarnwick" + suffix; }

@@ -1,0 +1,20 @@
+#pragma once
+// Names that the setup program and the remover build by the same rules, so
+// the remover finds what the install made.
+#include "SString.h"
+
+// The release channel compiled into this build.
+SString ReleaseChannel();
+// "." + channel (nothing for "Production_FLY"), then "." + the deployment
+// identifier when one is present.
+SString InstanceSuffix(const SString& channel, bool hasDeployment, const SString& deploymentId);
+// "Tarnwick_" + channel, then "_" + the identifier when it is not empty.
+SString UninstallKeyName(const SString& channel, const SString& deploymentId);
+// The setup program's deployment identifier: the localized "DeploymentID";
+// the placeholder "%DEPLOYMENTID%" means none.
+bool SetupDeploymentId(SString& deploymentId);
+
+// "Software\Microsoft\Windows\CurrentVersion\Uninstall\" + the key name.
+SString UninstallEntryPath(const SString& keyName);
+// "Software\Tarnwick" + suffix, under HKEY_LOCAL_MACHINE.
+SString DeploymentKeyPath(const SString& suffix);

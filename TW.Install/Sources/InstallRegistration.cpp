@@ -1,0 +1,78 @@
+// The uninstall entry, URI schemes and the file of uninstall actions that the
+// remover reads back.
+#include "InstallRun.h"
+
+#include "InstallNames.h"
+
+#include "SError.h"
+#include "SNls.h"
+#include "SRegistry.h"
+
+HRESULT TWInstall::RegisterInstall(const SString& displayName, const SString& iconPath, const SString& installFolder,
+                                   DWORD perMachine)
+{
+    SString deploymentId;
+    SetupDeploymentId(deploymentId);
+    SString keyName = UninstallKeyName(ReleaseChannel(), deploymentId);
+    SString path = UninstallEntryPath(keyName);
+    HKEY root = perMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    const wchar_t* const localized[] = {L"Publisher", L"HelpLink", L"URLInfoAbout", L"URLUpdateInfo", L"Contact",
+                                        L"Comments"};
+    for (size_t i = 0; i < sizeof(localized) / sizeof(localized[0]); ++i)
+        S_RETURN_IF_FAILED(SetValue(root, path, localized[i], GetNLS(localized[i])));
+    S_RETURN_IF_FAILED(SetValue(root, path, L"DisplayName", displayName));
+    S_RETURN_IF_FAILED(SetValue(root, path, L"ProductName", keyName));
+    S_RETURN_IF_FAILED(SetValue(root, path, L"UninstallString", L"\"" + installFolder + L"\\TW.Remover.exe\""));
+    S_RETURN_IF_FAILED(SetValue(root, path, L"NoModify", static_cast<DWORD>(1)));
+    S_RETURN_IF_FAILED(SetValue(root, path, L"NoRepair", static_cast<DWORD>(1)));
+    S_RETURN_IF_FAILED(SetValue(root, path, L"DisplayIcon", iconPath));
+    S_RETURN_IF_FAILED(SetValue(root, path, L"InstallLocation", installFolder));
+    UninstallActions.Append(perMachine ? L"UnregisterInstallAdmin" : L"UnregisterInstall");
+    return WriteUninstallActions(installFolder + L"\\Uninstall");
+}
+
+HRESULT TWInstall::RegisterUri(const SString& scheme, const SString& command, const SString& iconPath)
+{
+    SString key = L"Software\\Classes\\" + scheme;
+    S_RETURN_IF_FAILED(SetValue(HKEY_CURRENT_USER, key, L"Url Protocol", SString()));
+    S_RETURN_IF_FAILED(SetValue(HKEY_CURRENT_USER, key + L"\\DefaultIcon", SString(), iconPath));
+    S_RETURN_IF_FAILED(SetValue(HKEY_CURRENT_USER, key + L"\\shell\\open\\command", SString(), command));
+    UninstallActions.Append(L"UnregisterUri." + scheme);
+    return S_OK;
+}
+
+HRESULT TWInstall::SafeWrite(HANDLE file, const void* bytes, DWORD size)
+{
+    const BYTE* next = static_cast<const BYTE*>(bytes);
+    for (DWORD offset = 0; offset < size;)
+    {
+        DWORD written = 0;
+        if (!WriteChunk(file, next + offset, size - offset, written))
+        {
+            SERROR_SET_SYSTEM("SafeWrite");
+            return E_FAIL;
+        }
+        offset += written;
+    }
+    return S_OK;
+}
+
+// Newest action first, so the remover undoes in reverse order of recording.
+HRESULT TWInstall::WriteUninstallActions(const SString& path)
+{
+    SFile file(::CreateFileW(path.CStr(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
+    if (!file.IsValid())
+    {
+        SERROR_SET_SYSTEM("CreateFile").Add(path);
+        return E_FAIL;
+    }
+    DWORD count = static_cast<DWORD>(UninstallActions.Count());
+    S_RETURN_IF_FAILED(SafeWrite(file.Get(), &count, sizeof(count)));
+    for (int i = UninstallActions.Count() - 1; i >= 0; --i)
+    {
+        DWORD length = static_cast<DWORD>(UninstallActions[i].Length());
+        S_RETURN_IF_FAILED(SafeWrite(file.Get(), &length, sizeof(length)));
+        S_RETURN_IF_FAILED(SafeWrite(file.Get(), UninstallActions[i].Data(), length * sizeof(wchar_t)));
+    }
+    return S_OK;
+}

@@ -1,0 +1,35 @@
+#pragma once
+// The state of one Install call, shared by the files that carry its steps.
+#include "TWInstall.h"
+
+#include "SError.h"
+#include "SHandle.h"
+
+struct TWInstall::Run
+{
+    explicit Run(const InstallOptions& installOptions) : options(installOptions), total(0), done(0) {}
+
+    const InstallOptions& options;
+    InstallPackage package;
+    SString dataFolder;
+    SString programFolder;
+    SString lowProgramFolder;
+    SString module;
+    DWORD total;
+    DWORD done;
+
+    // Per machine when the options or the package say so.
+    DWORD PerMachine() const { return options.perMachine || package.admin ? 1 : 0; }
+};
+
+// Inflates a zlib stream into exactly `size` bytes. Fails with "Install.Inflate"
+// and the name when the stream is damaged or does not give that size.
+HRESULT InflateExactly(const BYTE* stream, DWORD streamLength, DWORD size, const SString& name,
+                       SMallocBytes& output);
+
+// Writes the next at most 4096 bytes; false, with the thread's last error
+// describing why, when the write fails or writes nothing.
+bool WriteChunk(HANDLE file, const void* bytes, DWORD remaining, DWORD& written);
+
+// done / total for OnProgress: 0 for a zero total, never above 1.
+float ProgressFraction(DWORD done, DWORD total);

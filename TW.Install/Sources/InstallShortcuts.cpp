@@ -1,0 +1,87 @@
+// Settings files, shortcuts, URI schemes: what makes an installation usable.
+#include "InstallRun.h"
+
+#include "SNls.h"
+#include "SShell.h"
+
+#include <string>
+#include <vector>
+
+namespace
+{
+// The text as UTF-8 with the five XML special characters escaped, so the file
+// reads back to the same values with any XML parser.
+std::string XmlText(const SString& text)
+{
+    std::vector<char> utf8(static_cast<size_t>(text.Length()) * 3 + 1);
+    text.ToUTF8(&utf8[0], static_cast<int>(utf8.size()));
+    std::string escaped;
+    for (const char* c = &utf8[0]; *c; ++c)
+    {
+        switch (*c)
+        {
+        case '&': escaped += "&amp;"; break;
+        case '<': escaped += "&lt;"; break;
+        case '>': escaped += "&gt;"; break;
+        case '\'': escaped += "&apos;"; break;
+        case '"': escaped += "&quot;"; break;
+        default: escaped += *c; break;
+        }
+    }
+    return escaped;
+}
+
+std::string SettingsDocument(const SettingsFile& settings)
+{
+    std::string document = "<?xml version='1.0'?>\n<Setting>\n";
+    for (size_t i = 0; i < settings.values.size(); ++i)
+        document += "  <String Name='" + XmlText(settings.values[i].first) + "'>" +
+                    XmlText(settings.values[i].second) + "</String>\n";
+    return document + "</Setting>\n";
+}
+} // namespace
+
+HRESULT TWInstall::WriteSettingsFiles(Run& run)
+{
+    for (size_t i = 0; i < run.options.settingsFiles.size(); ++i)
+    {
+        const SettingsFile& settings = run.options.settingsFiles[i];
+        SString folder = run.dataFolder + L"\\Settings";
+        ::CreateDirectoryW(folder.CStr(), NULL);
+        S_RETURN_IF_FAILED(
+            WriteTextFile(folder + L"\\" + settings.name + L".xml", SettingsDocument(settings).c_str()));
+    }
+    return S_OK;
+}
+
+HRESULT TWInstall::AddShortcut(const SString& target, const SString& arguments, const SString& icon,
+                               const SString& file, const SString& description)
+{
+    S_RETURN_IF_FAILED(TWCreateShortcut(target, arguments, icon, file, description));
+    UninstallActions.Append(L"DeleteFile." + file);
+    return S_OK;
+}
+
+HRESULT TWInstall::CreateShortcutsAndSchemes(Run& run)
+{
+    const InstallOptions& options = run.options;
+    SString target = run.programFolder + L"\\" + run.module + L".exe";
+    SString arguments = GetNLS(L"ShortcutArgs");
+    SString icon = run.dataFolder + L"\\Icons\\" + GetNLS(L"ShortcutIcon");
+    SString description = GetNLS(L"ShortcutDescription");
+    SString fileName = GetNLS(L"ShortcutName") + L".lnk";
+    if ((options.startMenuShortcut || options.desktopShortcut) && run.programFolder != run.lowProgramFolder)
+    {
+        SString copy = run.programFolder + L"\\Icon.ico";
+        ::CopyFileW(icon.CStr(), copy.CStr(), FALSE);
+        icon = copy;
+    }
+    if (options.startMenuShortcut)
+        S_RETURN_IF_FAILED(AddShortcut(target, arguments, icon, GetStartMenuFolder() + L"\\" + fileName, description));
+    if (options.desktopShortcut)
+        S_RETURN_IF_FAILED(AddShortcut(target, arguments, icon, GetDesktopFolder() + L"\\" + fileName, description));
+    SString command = L"\"" + target + L"\" /uri \"%1\"";
+    for (int i = 0; i < run.package.uriSchemes.Count(); ++i)
+        S_RETURN_IF_FAILED(RegisterUri(run.package.uriSchemes[i], command, icon));
+    return S_OK;
+}

@@ -1,0 +1,59 @@
+#pragma once
+// The installer engine: one object per install attempt (or per removal in the
+// remover). It records, while installing, every action that the remover must
+// undo, and hands them over in the file "Uninstall".
+#include "InstallOptions.h"
+#include "InstallPackage.h"
+
+class TWInstall
+{
+public:
+    TWInstall() : packageModule(NULL) {}
+
+    // Progress of the run, on the thread that runs Install; the fraction is
+    // 0 at the start and exactly 1.0 at the end.
+    virtual void OnProgress(SString& text, float fraction) {}
+
+    // --- install (setup program) ---
+    HRESULT Install(const InstallOptions& options);
+    // Reads the PACK resource of packageModule (the program itself when null).
+    HRESULT ReadPackage(InstallPackage& package);
+    HRESULT PrepareFolders(const InstallOptions& options, const InstallPackage& package, SString& dataFolder,
+                           SString& programFolder, SString& lowProgramFolder);
+    // Writes in chunks of 4096 bytes, reporting done / total before each one
+    // when the text is not empty. A failed write deletes the partial file.
+    HRESULT WriteFileWithProgress(const SString& path, const BYTE* bytes, DWORD size, const SString& text,
+                                  DWORD* done, DWORD total);
+    HRESULT WriteTextFile(const SString& path, const char* text);
+    HRESULT AddShortcut(const SString& target, const SString& arguments, const SString& icon, const SString& file,
+                        const SString& description);
+    HRESULT TWDLLInstall(const SString& path, DWORD perMachine);
+    HRESULT RegisterInstall(const SString& displayName, const SString& iconPath, const SString& installFolder,
+                            DWORD perMachine);
+    HRESULT RegisterUri(const SString& scheme, const SString& command, const SString& iconPath);
+    HRESULT WriteUninstallActions(const SString& path);
+    HRESULT SafeWrite(HANDLE file, const void* bytes, DWORD size);
+
+    // --- removal (remover) ---
+    HRESULT Uninstall(const SString& actionsPath);
+    HRESULT UnregisterInstall(DWORD perMachine, const SString& deploymentId);
+    HRESULT UnregisterUri(const SString& scheme);
+    HRESULT DLLUninstall(const SString& libraryPath, DWORD perMachine);
+    HRESULT SafeRead(HANDLE file, void* buffer, DWORD size);
+
+    SString startCommand;
+    SStringList UninstallActions;
+    // Module whose PACK resource is installed; null for the running program.
+    HMODULE packageModule;
+
+private:
+    struct Run;
+    HRESULT WriteCompressedEntries(Run& run);
+    HRESULT WriteCacheEntries(Run& run);
+    HRESULT Download(Run& run, int index);
+    HRESULT WriteDataFiles(Run& run);
+    HRESULT WriteSettingsFiles(Run& run);
+    HRESULT CreateShortcutsAndSchemes(Run& run);
+    HRESULT InstallPlugins(Run& run);
+    void ReportProgress(const SString& text, DWORD done, DWORD total);
+};

@@ -1,0 +1,12 @@
+#pragma once
+// Best-effort removal of folders, never beyond the folder asked for.
+#include "SString.h"
+
+// Deletes the folder's content depth-first, then the folder. Entries whose
+// names begin with "." stay. A junction or directory link is removed itself;
+// what it points at is never entered. Always returns 0.
+HRESULT DeleteFolderTree(const SString& folder);
+// True for folders that removing the product must never delete: drive and
+// share roots, the Windows and system folders, the user-profile folders and
+// the shell's own special folders.
+bool IsProtectedFolder(const SString& folder);

@@ -1,0 +1,140 @@
+// The remover's procedure: undo the recorded actions newest first, remove the
+// per-deployment folders and key, then hand the remover's own folder to the
+// removal script.
+#include "TWInstall.h"
+
+#include "DeleteFolderTree.h"
+#include "InstallNames.h"
+#include "SelfRemoval.h"
+
+#include "SError.h"
+#include "SHandle.h"
+#include "SPath.h"
+#include "SRegistry.h"
+#include "SShell.h"
+
+#include <vector>
+
+namespace
+{
+const DWORD g_maxActionUnits = 4095;
+
+// The identifier from ".deployment": Base64 in UTF-16LE, ended by a zero unit
+// or by the end of the file. False when there is no such file.
+bool ReadDeploymentId(TWInstall& engine, const SString& path, SString& deploymentId)
+{
+    SFile file(::CreateFileW(path.CStr(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL));
+    if (!file.IsValid())
+        return false;
+    SString text;
+    for (bool more = true; more;)
+    {
+        wchar_t chunk[4094];
+        int units = 0;
+        while (units < 4093 && engine.SafeRead(file.Get(), &chunk[units], 2) == S_OK && chunk[units])
+            ++units;
+        text.Append(chunk, units);
+        more = units == 4093;
+    }
+    text.DecodeBase64(deploymentId);
+    return true;
+}
+
+HRESULT Damaged(const SString& path, const wchar_t* why)
+{
+    SERROR_SET("Uninstall.Damaged").Add(path).Add(why);
+    return E_FAIL;
+}
+
+// Reads every record before anything is performed; a file that is short,
+// whose count it cannot hold, or whose record is too long is damaged.
+HRESULT ReadActions(TWInstall& engine, const SString& path, SStringList& actions)
+{
+    SFile file(::CreateFileW(path.CStr(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL));
+    if (!file.IsValid())
+    {
+        SERROR_SET_SYSTEM("Uninstall.CreateFile").Add(path);
+        return E_FAIL;
+    }
+    LARGE_INTEGER fileSize = {};
+    ::GetFileSizeEx(file.Get(), &fileSize);
+    int count = 0;
+    S_RETURN_IF_FAILED(engine.SafeRead(file.Get(), &count, 4));
+    if (count > 0 && static_cast<LONGLONG>(count) * 4 > fileSize.QuadPart - 4)
+        return Damaged(path, L"The file cannot hold the number of actions it announces.");
+    std::vector<wchar_t> text(g_maxActionUnits + 1);
+    for (int i = 0; i < count; ++i)
+    {
+        DWORD length = 0;
+        S_RETURN_IF_FAILED(engine.SafeRead(file.Get(), &length, 4));
+        if (length > g_maxActionUnits)
+            return Damaged(path, L"An action is longer than 4095 characters.");
+        S_RETURN_IF_FAILED(engine.SafeRead(file.Get(), &text[0], length * 2));
+        text[length] = 0;
+        actions.Append(&text[0]);
+    }
+    return S_OK;
+}
+
+void PerformAction(TWInstall& engine, const SString& action, const SString& deploymentId)
+{
+    int dot = action.Find(L'.');
+    SString verb = dot < 0 ? action : action.Mid(0, dot);
+    SString argument = dot < 0 ? SString() : action.Mid(dot + 1);
+    if (verb == L"DLLUninstall" || verb == L"DLLUninstallAdmin")
+        engine.DLLUninstall(argument, verb == L"DLLUninstallAdmin" ? 1 : 0);
+    else if (verb == L"DeleteFile")
+        ::DeleteFileW(argument.CStr());
+    else if (verb == L"UnregisterInstall" || verb == L"UnregisterInstallAdmin")
+        engine.UnregisterInstall(verb == L"UnregisterInstallAdmin" ? 1 : 0, deploymentId);
+    else if (verb == L"UnregisterUri")
+        engine.UnregisterUri(argument);
+}
+
+// A folder recorded at install time; never one whose removal would wipe a
+// drive, the system or the user's own folders.
+void DeleteRecordedFolder(const SString& keyPath)
+{
+    SString folder;
+    if (GetValue(HKEY_LOCAL_MACHINE, keyPath, L"Tarnwick", folder) == S_OK && !folder.IsEmpty() &&
+        !IsProtectedFolder(folder))
+        DeleteFolderTree(folder);
+}
+
+void DeleteDefaultFolder(const SString& shellFolder, const SString& suffix)
+{
+    if (!shellFolder.IsEmpty())
+        DeleteFolderTree(shellFolder + L"\\Tarnwick" + suffix);
+}
+} // namespace
+
+HRESULT TWInstall::UnregisterInstall(DWORD perMachine, const SString& deploymentId)
+{
+    return DeleteKeyTree(perMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
+                         UninstallEntryPath(UninstallKeyName(ReleaseChannel(), deploymentId)));
+}
+
+HRESULT TWInstall::UnregisterUri(const SString& scheme)
+{
+    return DeleteKeyTree(HKEY_CURRENT_USER, L"Software\\Classes\\" + scheme);
+}
+
+HRESULT TWInstall::Uninstall(const SString& actionsPath)
+{
+    SString deploymentId;
+    bool hasDeployment = ReadDeploymentId(*this, Combine(DirectoryPart(actionsPath), L".deployment"), deploymentId);
+    SString suffix = InstanceSuffix(ReleaseChannel(), hasDeployment, deploymentId);
+    SStringList actions;
+    S_RETURN_IF_FAILED(ReadActions(*this, actionsPath, actions));
+    for (int i = 0; i < actions.Count(); ++i)
+        PerformAction(*this, actions[i], deploymentId);
+    SString keyPath = DeploymentKeyPath(suffix);
+    DeleteRecordedFolder(keyPath + L"\\ApplicationData");
+    DeleteRecordedFolder(keyPath + L"\\ProgramFiles");
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, keyPath);
+    DeleteDefaultFolder(GetLocalAppDataFolder(), suffix);
+    DeleteDefaultFolder(GetLocalAppDataLowFolder(), suffix);
+    DeleteFolderTree(DirectoryPart(actionsPath));
+    StartSelfRemoval(GetModulePath());
+    return S_OK;
+}

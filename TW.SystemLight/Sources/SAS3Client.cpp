@@ -1,0 +1,127 @@
+#include "SAS3Client.h"
+
+#include "SError.h"
+#include "SHash.h"
+
+#include <string>
+#include <vector>
+
+namespace
+{
+const wchar_t g_emptyPayloadHash[] = L"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+
+std::string Utf8(const SString& text)
+{
+    int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text.CStr(), text.Length(), NULL, 0, NULL, NULL);
+    std::string result(bytes > 0 ? bytes : 0, '\0');
+    if (bytes > 0)
+        ::WideCharToMultiByte(CP_UTF8, 0, text.CStr(), text.Length(), &result[0], bytes, NULL, NULL);
+    return result;
+}
+
+SString TwoDigits(int value)
+{
+    return (value < 10 ? SString(L"0") : SString()) + SString::FromInt(value);
+}
+
+bool Hmac(const std::string& key, const SString& message, std::string& digest)
+{
+    std::string text = Utf8(message);
+    return HmacSha256(key.data(), static_cast<DWORD>(key.size()), text.data(), static_cast<DWORD>(text.size()),
+                      digest);
+}
+} // namespace
+
+void GetUtcTimeParts(int& year, int& month, int& day, int& hour, int& minute, int& second)
+{
+    FILETIME now;
+    SYSTEMTIME parts;
+    ::GetSystemTimeAsFileTime(&now);
+    ::FileTimeToSystemTime(&now, &parts);
+    year = parts.wYear;
+    month = parts.wMonth;
+    day = parts.wDay;
+    hour = parts.wHour;
+    minute = parts.wMinute;
+    second = parts.wSecond;
+}
+
+void MakeAmzTimestamp(SString& amzDate, SString& dateStamp)
+{
+    int year, month, day, hour, minute, second;
+    GetUtcTimeParts(year, month, day, hour, minute, second);
+    dateStamp = SString::FromInt(year) + TwoDigits(month) + TwoDigits(day);
+    amzDate = dateStamp + L"T" + TwoDigits(hour) + TwoDigits(minute) + TwoDigits(second) + L"Z";
+}
+
+SString UriEncodeKey(const SString& objectKey)
+{
+    static const wchar_t hex[] = L"0123456789ABCDEF";
+    std::string bytes = Utf8(objectKey);
+    SString encoded;
+    for (size_t i = 0; i < bytes.size(); ++i)
+    {
+        unsigned char c = static_cast<unsigned char>(bytes[i]);
+        bool keep = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                    c == '.' || c == '_' || c == '~' || c == '/';
+        wchar_t escape[3] = {L'%', hex[c >> 4], hex[c & 0x0F]};
+        if (keep)
+        {
+            wchar_t unit = c;
+            encoded.Append(&unit, 1);
+        }
+        else
+            encoded.Append(escape, 3);
+    }
+    return encoded;
+}
+
+HRESULT SignS3Request(const SString& secret, const SString& canonicalRequest, const SString& region,
+                      const SString& dateStamp, const SString& amzDate, SString& signature)
+{
+    std::string canonical = Utf8(canonicalRequest);
+    SDigest canonicalHash;
+    Sha256(canonical.data(), static_cast<DWORD>(canonical.size()), canonicalHash);
+    SString stringToSign = SString(L"AWS4-HMAC-SHA256\n") + amzDate + L"\n" + dateStamp + L"/" + region +
+                           L"/s3/aws4_request\n" + HexLower(canonicalHash.data(), 32);
+    std::string key = Utf8(L"AWS4" + secret);
+    std::string k1, k2, k3, k4, digest;
+    Hmac(key, dateStamp, k1);
+    Hmac(k1, region, k2);
+    Hmac(k2, L"s3", k3);
+    Hmac(k3, L"aws4_request", k4);
+    Hmac(k4, stringToSign, digest);
+    signature = HexLower(digest.data(), static_cast<DWORD>(digest.size()));
+    return S_OK;
+}
+
+HRESULT DownloadS3Object(const SString& bucket, const SString& keyId, const SString& secret,
+                         const SString& hostSuffix, const SString& objectKey, ProgressCallback progress,
+                         void* userData, BYTE** body, DWORD* size)
+{
+    // The key is encoded once, the same way in the URL and in what is signed.
+    SString encodedKey = UriEncodeKey(objectKey);
+    SString url = L"https://" + bucket + hostSuffix + encodedKey;
+    SString afterS3 = hostSuffix.Mid(4);
+    int amazon = afterS3.Find(L".amazon");
+    if (amazon < 0)
+    {
+        SERROR_SET("Download.UnableToParseAmazonURL").Add(url);
+        return E_FAIL;
+    }
+    SString region = afterS3.Mid(0, amazon);
+    SString amzDate, dateStamp;
+    MakeAmzTimestamp(amzDate, dateStamp);
+    SString host = bucket + hostSuffix.Mid(0, hostSuffix.Length() - 1);
+    SString canonical = SString(L"GET\n") + L"/" + encodedKey + L"\n" + L"\n" + L"host:" + host + L"\n" +
+                        L"x-amz-content-sha256:" + g_emptyPayloadHash + L"\n" + L"x-amz-date:" + amzDate + L"\n" +
+                        L"\n" + L"host;x-amz-content-sha256;x-amz-date\n" + g_emptyPayloadHash;
+    SString signature;
+    SignS3Request(secret, canonical, region, dateStamp, amzDate, signature);
+    SStringList headers;
+    headers.Append(L"x-amz-date: " + amzDate);
+    headers.Append(SString(L"x-amz-content-sha256: ") + g_emptyPayloadHash);
+    headers.Append(L"Authorization: AWS4-HMAC-SHA256 Credential=" + keyId + L"/" + dateStamp + L"/" + region +
+                   L"/s3/aws4_request,SignedHeaders=host;x-amz-content-sha256;x-amz-date,Signature=" + signature);
+    return OpenURL(url, headers, body, size, progress, userData);
+}

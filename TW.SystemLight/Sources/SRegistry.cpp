@@ -1,0 +1,110 @@
+#include "SRegistry.h"
+
+#include "SError.h"
+#include "SHandle.h"
+
+#include <vector>
+
+namespace
+{
+// Opens or creates every component of the path below the root. On failure
+// raises "SetValue" with the component and the path.
+HRESULT OpenPath(HKEY root, const SString& path, SKey& key)
+{
+    HKEY current = root;
+    SKey owner;
+    SStringList components = path.Split(L'\\');
+    for (int i = 0; i < components.Count(); ++i)
+    {
+        HKEY next = NULL;
+        if (::RegOpenKeyW(current, components[i].CStr(), &next) != ERROR_SUCCESS &&
+            ::RegCreateKeyW(current, components[i].CStr(), &next) != ERROR_SUCCESS)
+        {
+            SERROR_SET("SetValue").Add(components[i]).Add(path);
+            return E_FAIL;
+        }
+        owner.Reset(next);
+        current = next;
+    }
+    key = static_cast<SKey&&>(owner);
+    return S_OK;
+}
+
+HRESULT WriteValue(HKEY root, const SString& path, const SString& name, const wchar_t* valueName, DWORD type,
+                   const BYTE* data, DWORD size)
+{
+    SKey key;
+    S_RETURN_IF_FAILED(OpenPath(root, path, key));
+    HKEY target = key.IsValid() ? key.Get() : root;
+    if (::RegSetValueExW(target, valueName, 0, type, data, size) != ERROR_SUCCESS)
+    {
+        SERROR_SET("SetValue").Add(name).Add(path);
+        return E_FAIL;
+    }
+    return S_OK;
+}
+} // namespace
+
+HRESULT SetValue(HKEY root, const SString& path, const SString& name, const SString& text)
+{
+    // RegSetValueExW counts a terminator that directly follows the data ("if
+    // the caller forgot it"), so the text is handed over with a non-zero unit
+    // after it: the value then holds exactly the text's units.
+    int length = text.Length();
+    std::vector<wchar_t> units(text.CStr(), text.CStr() + length);
+    units.push_back(L'?');
+    return WriteValue(root, path, name, name.Data(), REG_SZ, reinterpret_cast<const BYTE*>(&units[0]),
+                      static_cast<DWORD>(length * sizeof(wchar_t)));
+}
+
+HRESULT SetValue(HKEY root, const SString& path, const SString& name, DWORD number)
+{
+    return WriteValue(root, path, name, name.CStr(), REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                      sizeof(number));
+}
+
+HRESULT GetValue(HKEY root, const SString& path, const SString& name, SString& text)
+{
+    SKey key;
+    if (::RegOpenKeyW(root, path.CStr(), key.Put()) != ERROR_SUCCESS)
+    {
+        SERROR_SET("RegOpenKey").Add(path);
+        return E_FAIL;
+    }
+    wchar_t buffer[MAX_PATH + 1] = {0};
+    DWORD size = MAX_PATH * sizeof(wchar_t);
+    DWORD type = 0;
+    LONG result = ::RegQueryValueExW(key.Get(), name.CStr(), NULL, &type, reinterpret_cast<BYTE*>(buffer), &size);
+    if (result != ERROR_SUCCESS || size >= MAX_PATH * sizeof(wchar_t))
+    {
+        SERROR_SET("RegGetValue").Add(path).Add(name);
+        return E_FAIL;
+    }
+    buffer[size / sizeof(wchar_t)] = 0;
+    text = buffer;
+    return S_OK;
+}
+
+HRESULT ListKeys(HKEY root, const SString& path, SStringList& names)
+{
+    SKey key;
+    if (::RegOpenKeyW(root, path.CStr(), key.Put()) != ERROR_SUCCESS)
+    {
+        SERROR_SET("ListKeys").Add(path);
+        return E_FAIL;
+    }
+    wchar_t name[MAX_PATH];
+    for (DWORD index = 0; ::RegEnumKeyW(key.Get(), index, name, MAX_PATH) == ERROR_SUCCESS; ++index)
+        names.Append(name);
+    return S_OK;
+}
+
+HRESULT DeleteKeyTree(HKEY root, const SString& path)
+{
+    SStringList subkeys;
+    S_RETURN_IF_FAILED(ListKeys(root, path, subkeys));
+    for (int i = 0; i < subkeys.Count(); ++i)
+        S_RETURN_IF_FAILED(DeleteKeyTree(root, path + L"\\" + subkeys[i]));
+    ::RegDeleteKeyW(root, path.CStr());
+    return S_OK;
+}

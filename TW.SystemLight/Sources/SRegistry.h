@@ -1,0 +1,16 @@
+#pragma once
+// Registry access by root key and backslash-separated path. Keys are opened
+// with the defaults, so a 32-bit build works in the 32-bit view; every handle
+// is closed before a call returns.
+#include "SString.h"
+
+// Stores text as REG_SZ without a terminator (2 x Length bytes), creating
+// every missing key of the path.
+HRESULT SetValue(HKEY root, const SString& path, const SString& name, const SString& text);
+HRESULT SetValue(HKEY root, const SString& path, const SString& name, DWORD number);
+// Reads a value of up to 259 units as text; `text` is unchanged on failure.
+HRESULT GetValue(HKEY root, const SString& path, const SString& name, SString& text);
+// Appends the names of the key's direct subkeys.
+HRESULT ListKeys(HKEY root, const SString& path, SStringList& names);
+// Deletes the key and everything below it, deepest first.
+HRESULT DeleteKeyTree(HKEY root, const SString& path);

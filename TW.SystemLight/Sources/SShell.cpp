@@ -1,0 +1,90 @@
+#include "SShell.h"
+
+#include "SError.h"
+#include "SHandle.h"
+
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <vector>
+
+HRESULT TWCreateShortcut(const SString& target, const SString& arguments, const SString& icon, const SString& file,
+                         const SString& description)
+{
+    SComPtr<IShellLinkW> link;
+    HRESULT created = ::CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.PutVoid());
+    if (FAILED(created) || !link.Get())
+    {
+        SERROR_SET("TWCreateShortcut.CoCreateInstance").Add(target).Add(file);
+        return E_FAIL;
+    }
+    link->SetPath(target.CStr());
+    link->SetIconLocation(icon.CStr(), 0);
+    link->SetDescription(description.CStr());
+    link->SetArguments(arguments.CStr());
+    SComPtr<IPersistFile> persist;
+    if (FAILED(link->QueryInterface(IID_IPersistFile, persist.PutVoid())) || !persist.Get())
+    {
+        SERROR_SET("TWCreateShortcut.QueryInterface").Add(target).Add(file);
+        return E_FAIL;
+    }
+    // A shortcut that was not written must not be recorded for removal.
+    HRESULT saved = persist->Save(file.CStr(), TRUE);
+    if (FAILED(saved) || ::GetFileAttributesW(file.CStr()) == INVALID_FILE_ATTRIBUTES)
+    {
+        SERROR_SET("TWCreateShortcut.Save").Add(target).Add(file);
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+namespace
+{
+SString ShellFolder(int folder)
+{
+    wchar_t path[MAX_PATH] = {0};
+    ::SHGetFolderPathW(NULL, folder, NULL, 0, path);
+    return SString(path);
+}
+} // namespace
+
+SString GetDesktopFolder() { return ShellFolder(CSIDL_DESKTOPDIRECTORY); }
+
+SString GetStartMenuFolder() { return ShellFolder(CSIDL_STARTMENU); }
+
+SString GetLocalAppDataFolder() { return ShellFolder(CSIDL_LOCAL_APPDATA); }
+
+SString GetLocalAppDataLowFolder()
+{
+    typedef HRESULT(WINAPI * KnownFolderPath)(REFGUID, DWORD, HANDLE, PWSTR*);
+    // Loaded once and kept: the shell stays loaded for the life of the process.
+    HMODULE shell = ::LoadLibraryW(L"SHELL32.DLL");
+    KnownFolderPath getPath =
+        shell ? SGetProc<KnownFolderPath>(shell, "SHGetKnownFolderPath") : NULL;
+    if (!getPath)
+        return GetLocalAppDataFolder();
+    GUID folderId = GUID_NULL;
+    BSTR text = ::SysAllocString(L"{A520A1A4-1780-4FF6-BD18-167343C5AF16}");
+    ::CLSIDFromString(text, &folderId);
+    ::SysFreeString(text);
+    SCoTaskMem path;
+    getPath(folderId, 0, NULL, reinterpret_cast<PWSTR*>(path.Put()));
+    return SString(static_cast<const wchar_t*>(path.Get()));
+}
+
+HRESULT StartProcess(const SString& commandLine)
+{
+    if (commandLine.IsEmpty())
+        return S_OK;
+    std::vector<wchar_t> writable(commandLine.CStr(), commandLine.CStr() + commandLine.Length() + 1);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    ::GetStartupInfoW(&startup);
+    PROCESS_INFORMATION process = {};
+    if (::CreateProcessW(NULL, &writable[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+    {
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+    }
+    return S_OK;
+}
