@@ -1,5 +1,6 @@
 // A browser plug-in library as the installer sees one: it records every call
-// of its entry points (entry, path, flag) in "PluginCalls.txt" beside itself,
+// of its entry points (entry, path, flag) in "PluginCalls.txt" beside itself
+// or in the file that TW_PLUGIN_LOG names,
 // and fails (returns 1) when a file named like itself plus ".fail" exists.
 #include <windows.h>
 
@@ -20,7 +21,10 @@ std::wstring ModulePath()
 int Record(const char* entry, const wchar_t* path, int perMachine)
 {
     std::wstring self = ModulePath();
-    std::wstring log = self.substr(0, self.rfind(L'\\')) + L"\\PluginCalls.txt";
+    wchar_t named[MAX_PATH] = {0};
+    std::wstring log = ::GetEnvironmentVariableW(L"TW_PLUGIN_LOG", named, MAX_PATH)
+                           ? std::wstring(named)
+                           : self.substr(0, self.rfind(L'\\')) + L"\\PluginCalls.txt";
     char line[2048];
     int length = ::wsprintfA(line, "%s|%ls|%d\r\n", entry, path, perMachine);
     HANDLE file = ::CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, NULL, OPEN_ALWAYS, 0, NULL);

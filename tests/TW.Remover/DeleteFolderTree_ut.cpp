@@ -1,0 +1,57 @@
+#include "DeleteFolderTree.h"
+#include "SPath.h"
+#include "SShell.h"
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include "TestFolder.h"
+
+TEST(DeleteFolderTree, NestedTreeGoesButDotEntriesStay)
+{
+    TestFolder root(L"DeleteTree");
+    CreateDir(root / L"a\\b\\c");
+    root.WriteFile(L"a\\b\\c\\deep.txt", "x");
+    root.WriteFile(L"a\\top.txt", "x");
+    CreateDir(root / L"keep\\sub");
+    root.WriteFile(L"keep\\sub\\.deployment", "id");
+    EXPECT_EQ(S_OK, DeleteFolderTree(root / L"a"));
+    EXPECT_FALSE(TestFolder::Exists(root / L"a"));
+    DeleteFolderTree(root / L"keep");
+    EXPECT_TRUE(TestFolder::Exists(root / L"keep\\sub\\.deployment"));
+    EXPECT_EQ(S_OK, DeleteFolderTree(root / L"does not exist"));
+}
+
+TEST(DeleteFolderTree, LinksAreRemovedNotFollowed)
+{
+    TestFolder root(L"DeleteLinks");
+    CreateDir(root / L"outside");
+    root.WriteFile(L"outside\\precious.txt", "keep me");
+    CreateDir(root / L"install");
+    if (!::CreateSymbolicLinkW((root / L"install\\link").CStr(), (root / L"outside").CStr(),
+                               SYMBOLIC_LINK_FLAG_DIRECTORY))
+        GTEST_SKIP() << "this system cannot create directory links";
+    ASSERT_TRUE(::GetFileAttributesW((root / L"install\\link").CStr()) & FILE_ATTRIBUTE_REPARSE_POINT);
+    DeleteFolderTree(root / L"install");
+    EXPECT_EQ("keep me", TestFolder::ReadFile(root / L"outside\\precious.txt"));
+    EXPECT_FALSE(TestFolder::Exists(root / L"install"));
+}
+
+TEST(IsProtectedFolder, RootsSystemAndUserFolders)
+{
+    wchar_t windows[MAX_PATH] = {0};
+    ::GetWindowsDirectoryW(windows, MAX_PATH);
+    wchar_t profile[MAX_PATH] = {0};
+    ::SHGetFolderPathW(NULL, CSIDL_PROFILE, NULL, 0, profile);
+    for (const wchar_t* path : {L"C:\\", L"C:", L"c:\\", L"Z:\\", L"\\\\server\\share", static_cast<const wchar_t*>(windows),
+                                static_cast<const wchar_t*>(profile)})
+        EXPECT_TRUE(IsProtectedFolder(path)) << path;
+    EXPECT_TRUE(IsProtectedFolder(SString(windows) + L"\\"));
+    EXPECT_TRUE(IsProtectedFolder(GetDesktopFolder()));
+    EXPECT_TRUE(IsProtectedFolder(GetLocalAppDataFolder()));
+    EXPECT_TRUE(IsProtectedFolder(GetLocalAppDataLowFolder()));
+    EXPECT_TRUE(IsProtectedFolder(DirectoryPart(profile))); // every user's profile
+    EXPECT_TRUE(IsProtectedFolder(GetLocalAppDataFolder() + L"\\..\\Local"));
+    EXPECT_FALSE(IsProtectedFolder(GetLocalAppDataFolder() + L"\\Tarnwick.x"));
+    EXPECT_FALSE(IsProtectedFolder(L"C:\\Tarnwick Tests\\Data"));
+}

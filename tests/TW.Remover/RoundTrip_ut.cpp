@@ -1,0 +1,191 @@
+// Install with the engine, then remove with the real remover started exactly
+// as the uninstall entry says, and check that everything it made is gone and
+// nothing else is.
+#include "DeleteFolderTree.h"
+#include "SNls.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "EngineHarness.h"
+
+namespace
+{
+const wchar_t g_unrelatedKey[] = L"Software\\TarnwickUnrelated";
+
+class RoundTripTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ::CoInitialize(NULL);
+        place.Clear();
+        TestFolder::RemoveTree(L"C:\\Tarnwick Tests");
+        log = SString(L"C:\\tw-plugin-calls.txt");
+        ::DeleteFileW(log.CStr());
+        ::SetEnvironmentVariableW(L"TW_PLUGIN_LOG", log.CStr());
+        SetValue(HKEY_CURRENT_USER, g_unrelatedKey, L"Keep", SString(L"me"));
+        SetValue(HKEY_CURRENT_USER, L"Software\\Classes\\tarnwick-other", L"Url Protocol", SString());
+    }
+    void TearDown() override
+    {
+        place.Clear();
+        TestFolder::RemoveTree(L"C:\\Tarnwick Tests");
+        DeleteKeyTree(HKEY_CURRENT_USER, g_unrelatedKey);
+        DeleteKeyTree(HKEY_CURRENT_USER, L"Software\\Classes\\tarnwick-other");
+        ::SetEnvironmentVariableW(L"TW_PLUGIN_LOG", NULL);
+    }
+
+    void Install(const wchar_t* packName, DWORD perMachine = 0)
+    {
+        PackageModule module(TestPack(packName), L"RoundTrip");
+        TWInstall engine;
+        engine.packageModule = module.Get();
+        ASSERT_EQ(S_OK, engine.Install(InstallOptions())) << SError::Text().CStr();
+        root = perMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+        ::DeleteFileW(log.CStr());
+    }
+
+    // Starts the remover with the entry's "UninstallString", waits for it and
+    // for its removal script.
+    DWORD RunRemover(const SString& programFolder)
+    {
+        SString command;
+        if (GetValue(root, UninstallEntryPath(place.keyName), L"UninstallString", command) != S_OK)
+            command = L"\"" + programFolder + L"\\TW.Remover.exe\"";
+        return RunAndWait(command, programFolder, true);
+    }
+
+    static DWORD RunAndWait(const SString& command, const SString& programFolder, bool removes)
+    {
+        std::vector<wchar_t> line(command.CStr(), command.CStr() + command.Length() + 1);
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION process = {};
+        if (!::CreateProcessW(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+            return 0xDEAD;
+        ::WaitForSingleObject(process.hProcess, 60000);
+        DWORD exitCode = 0xBEEF;
+        ::GetExitCodeProcess(process.hProcess, &exitCode);
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+        SString script = DirectoryPart(programFolder) + L"\\TW.RemoverDelete.bat";
+        for (int i = 0; removes && i < 600 && (TestFolder::Exists(script) || TestFolder::Exists(programFolder + L"\\TW.Remover.exe")); ++i)
+            ::Sleep(100);
+        return exitCode;
+    }
+
+    InstallPlace place;
+    SString log;
+    HKEY root = HKEY_CURRENT_USER;
+};
+
+std::string Calls(const SString& program, DWORD flag)
+{
+    std::string suffix = flag ? "|1\r\n" : "|0\r\n";
+    return "TWUninstall|" + ToNarrow(program + L"\\TW.Plugin.IE.dll") + suffix + "TWUninstall|" +
+           ToNarrow(program + L"\\NPTW3D.dll") + suffix;
+}
+} // namespace
+
+TEST_F(RoundTripTest, PerUserInstallIsRemovedCompletely)
+{
+    Install(L"Full");
+    SString program = place.programFolder;
+    SString parent = DirectoryPart(program);
+    SString sentinel = parent + L"\\tw-sentinel.txt";
+    HANDLE file = ::CreateFileW(sentinel.CStr(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    ::CloseHandle(file);
+    TestFolder outside(L"LinkTarget");
+    outside.WriteFile(L"precious.txt", "keep");
+    bool linked = ::CreateSymbolicLinkW((program + L"\\linked").CStr(), outside.Path().CStr(),
+                                        SYMBOLIC_LINK_FLAG_DIRECTORY) != 0;
+    ASSERT_TRUE(KeyExists(HKEY_CURRENT_USER, UninstallEntryPath(place.keyName)));
+
+    EXPECT_EQ(0u, RunRemover(program));
+
+    EXPECT_FALSE(TestFolder::Exists(program));
+    EXPECT_FALSE(TestFolder::Exists(place.dataFolder));
+    EXPECT_FALSE(TestFolder::Exists(parent + L"\\TW.RemoverDelete.bat"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, UninstallEntryPath(place.keyName)));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\tarnwick"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\tw3d"));
+    EXPECT_FALSE(TestFolder::Exists(GetStartMenuFolder() + L"\\Tarnwick 3D.lnk"));
+    EXPECT_FALSE(TestFolder::Exists(GetDesktopFolder() + L"\\Tarnwick 3D.lnk"));
+    EXPECT_EQ(Calls(program, 0), TestFolder::ReadFile(log)); // newest first, once each
+
+    EXPECT_TRUE(TestFolder::Exists(sentinel));
+    if (linked)
+        EXPECT_EQ("keep", TestFolder::ReadFile(outside / L"precious.txt"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, g_unrelatedKey));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\tarnwick-other"));
+    ::DeleteFileW(sentinel.CStr());
+}
+
+TEST_F(RoundTripTest, PerMachineInstallWithExplicitFolders)
+{
+    Install(L"Admin", 1);
+    SString program = L"C:\\Tarnwick Tests\\Pr\x00F6gram Files\\Deep\\Level";
+    SString data = L"C:\\Tarnwick Tests\\D\x00E4t\x00E4 \x4E2D";
+    ASSERT_TRUE(TestFolder::Exists(data + L"\\Icons\\Icon.ico"));
+    ASSERT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, UninstallEntryPath(place.keyName)));
+
+    EXPECT_EQ(0u, RunRemover(program));
+
+    EXPECT_FALSE(TestFolder::Exists(program));
+    EXPECT_FALSE(TestFolder::Exists(data));
+    EXPECT_TRUE(TestFolder::Exists(L"C:\\Tarnwick Tests")); // only what was installed goes
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, UninstallEntryPath(place.keyName)));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, DeploymentKeyPath(place.suffix)));
+    EXPECT_EQ("TWUninstall|" + ToNarrow(program + L"\\NPTW3D.dll") + "|1\r\n", TestFolder::ReadFile(log));
+}
+
+TEST_F(RoundTripTest, WithoutDeploymentFileTheIdentifiedEntryIsNotFound)
+{
+    Install(L"Full");
+    SString program = place.programFolder;
+    ASSERT_TRUE(::DeleteFileW((program + L"\\.deployment").CStr()));
+    EXPECT_EQ(0u, RunRemover(program));
+    // Actions that name their own targets still run...
+    EXPECT_FALSE(TestFolder::Exists(GetDesktopFolder() + L"\\Tarnwick 3D.lnk"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\tarnwick"));
+    EXPECT_EQ(Calls(program, 0), TestFolder::ReadFile(log));
+    EXPECT_FALSE(TestFolder::Exists(program)); // its own folder goes
+    // ...but the entry and data folder named after the identifier stay.
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, UninstallEntryPath(place.keyName)));
+    EXPECT_TRUE(TestFolder::Exists(place.dataFolder));
+}
+
+TEST_F(RoundTripTest, DamagedActionFilesRemoveNothing)
+{
+    Install(L"Full");
+    SString program = place.programFolder;
+    std::string good = TestFolder::ReadFile(program + L"\\Uninstall");
+    std::string tooLong("\x01\0\0\0\x00\x10\0\0", 8); // one record of 4096 units
+    tooLong += std::string(8192, 'a');
+    std::vector<std::string> damaged = {
+        std::string(),                               // empty
+        good.substr(0, good.size() - 3),             // ends inside a record
+        std::string("\xff\xff\xff\x0f", 4),          // a count the file cannot hold
+        tooLong,                                     // a record longer than 4095 units
+    };
+    SString uninstall = program + L"\\Uninstall";
+    for (size_t i = 0; i <= damaged.size(); ++i)
+    {
+        ::DeleteFileW(uninstall.CStr());
+        if (i < damaged.size())
+        {
+            HANDLE file = ::CreateFileW(uninstall.CStr(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+            DWORD written = 0;
+            ::WriteFile(file, damaged[i].data(), static_cast<DWORD>(damaged[i].size()), &written, NULL);
+            ::CloseHandle(file);
+        }
+        EXPECT_EQ(0u, RunAndWait(L"\"" + program + L"\\TW.Remover.exe\"", program, false)) << i;
+        EXPECT_TRUE(TestFolder::Exists(program + L"\\TW.Remover.exe")) << i;
+        EXPECT_TRUE(TestFolder::Exists(place.dataFolder)) << i;
+        EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, UninstallEntryPath(place.keyName))) << i;
+        EXPECT_TRUE(TestFolder::Exists(GetDesktopFolder() + L"\\Tarnwick 3D.lnk")) << i;
+        EXPECT_EQ("<missing>", TestFolder::ReadFile(log)) << i;
+    }
+}
