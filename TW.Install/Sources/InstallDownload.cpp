@@ -21,8 +21,7 @@ struct DownloadProgressContext
 int DownloadProgress(DWORD /*announced*/, DWORD received, void* userData)
 {
     DownloadProgressContext* context = static_cast<DownloadProgressContext*>(userData);
-    SString text(context->text);
-    context->engine->OnProgress(text, ProgressFraction(*context->done + received, *context->total));
+    context->engine->ReportProgress(context->text, *context->done + received, *context->total);
     return 0;
 }
 

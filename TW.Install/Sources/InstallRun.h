@@ -30,6 +30,3 @@ HRESULT InflateExactly(const BYTE* stream, DWORD streamLength, DWORD size, const
 // Writes the next at most 4096 bytes; false, with the thread's last error
 // describing why, when the write fails or writes nothing.
 bool WriteChunk(HANDLE file, const void* bytes, DWORD remaining, DWORD& written);
-
-// done / total for OnProgress: 0 for a zero total, never above 1.
-float ProgressFraction(DWORD done, DWORD total);

@@ -30,6 +30,8 @@ bool WriteChunk(HANDLE file, const void* bytes, DWORD remaining, DWORD& written)
     return written != 0;
 }
 
+namespace
+{
 float ProgressFraction(DWORD done, DWORD total)
 {
     // A package with nothing to count reports 0 until the end, never NaN. Data
@@ -40,11 +42,15 @@ float ProgressFraction(DWORD done, DWORD total)
     float fraction = static_cast<float>(done) / static_cast<float>(total);
     return fraction < 1.0f ? fraction : 1.0f;
 }
+} // namespace
 
 void TWInstall::ReportProgress(const SString& text, DWORD done, DWORD total)
 {
+    float fraction = ProgressFraction(done, total);
+    if (fraction > m_reported)
+        m_reported = fraction;
     SString status(text);
-    OnProgress(status, ProgressFraction(done, total));
+    OnProgress(status, m_reported);
 }
 
 HRESULT TWInstall::WriteFileWithProgress(const SString& path, const BYTE* bytes, DWORD size, const SString& text,
@@ -158,6 +164,7 @@ HRESULT TWInstall::InstallPlugins(Run& run)
 
 HRESULT TWInstall::Install(const InstallOptions& options)
 {
+    m_reported = 0.0f;
     ReportProgress(GetNLS(L"Install.Prepare"), 0, 0);
     Run run(options);
     S_RETURN_IF_FAILED(ReadPackage(run.package));

@@ -8,7 +8,7 @@
 class TWInstall
 {
 public:
-    TWInstall() : packageModule(NULL) {}
+    TWInstall() : packageModule(NULL), m_reported(0.0f) {}
 
     // Progress of the run, on the thread that runs Install; the fraction is
     // 0 at the start and exactly 1.0 at the end.
@@ -33,6 +33,10 @@ public:
     HRESULT RegisterUri(const SString& scheme, const SString& command, const SString& iconPath);
     HRESULT WriteUninstallActions(const SString& path);
     HRESULT SafeWrite(HANDLE file, const void* bytes, DWORD size);
+    // OnProgress with done / total (0 for a zero total), never below an
+    // earlier report of this run: a download counts its received bytes and
+    // then the file it writes, and the bar must not run backwards.
+    void ReportProgress(const SString& text, DWORD done, DWORD total);
 
     // --- removal (remover) ---
     HRESULT Uninstall(const SString& actionsPath);
@@ -55,5 +59,6 @@ private:
     HRESULT WriteSettingsFiles(Run& run);
     HRESULT CreateShortcutsAndSchemes(Run& run);
     HRESULT InstallPlugins(Run& run);
-    void ReportProgress(const SString& text, DWORD done, DWORD total);
+
+    float m_reported; // the highest fraction reported in this run
 };

@@ -1,0 +1,67 @@
+#include "InstallThread.h"
+
+#include "SetupIds.h"
+#include "SetupWindow.h"
+
+#include "SNls.h"
+#include "TWInstall.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+
+volatile HRESULT lastInstallResult = S_OK;
+
+int ProgressPosition(float fraction)
+{
+    if (!(fraction == fraction) || fraction > 1e6f || fraction < -1e6f) // NaN or infinite
+        return 0;
+    int position = static_cast<int>(fraction * 256.0f);
+    return position < 0 ? 0 : position > 256 ? 256 : position;
+}
+
+DWORD WINAPI InstallThread(LPVOID)
+{
+    ::CoInitialize(NULL);
+
+    class Installer : public TWInstall
+    {
+    public:
+        Installer()
+            : m_progressBar(::GetDlgItem(installingPage, IDC_PROGRESS)),
+              m_statusLine(::GetDlgItem(installingPage, IDC_STATUS))
+        {
+        }
+
+        void OnProgress(SString& text, float fraction) override
+        {
+            ::SetWindowTextW(m_statusLine, text.CStr());
+            ::PostMessageW(m_progressBar, PBM_SETPOS, static_cast<WPARAM>(ProgressPosition(fraction)), 0);
+        }
+
+    private:
+        HWND m_progressBar;
+        HWND m_statusLine;
+    };
+
+    {
+        Installer installer;
+        ::PostMessageW(::GetDlgItem(installingPage, IDC_PROGRESS), PBM_SETRANGE, 0, MAKELPARAM(0, 256));
+        InstallOptions options;
+        SString moduleName = GetNLS(L"ModuleName");
+        if (moduleName != L"%MODULENAME%")
+            options.moduleName = moduleName;
+        options.startMenuShortcut = GetNLS(L"CreateShortcut") == L"true" ? 1 : 0;
+        HRESULT result = installer.Install(options);
+        lastInstallResult = result;
+        if (result != S_OK)
+            ::PostMessageW(frameWindow, msgThreadError, 0, 0);
+        else
+        {
+            if (GetNLS(L"StartAtEnd") == L"true")
+                pendingStartCommand = installer.startCommand;
+            ::PostMessageW(frameWindow, msgThreadEnd, 0, 0);
+        }
+    }
+    ::CoUninitialize();
+    return 0;
+}

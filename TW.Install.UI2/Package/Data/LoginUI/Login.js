@@ -1,0 +1,1 @@
+document.querySelector("form").addEventListener("submit", function (e) { e.preventDefault(); });

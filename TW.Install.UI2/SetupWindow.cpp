@@ -1,0 +1,192 @@
+#include "SetupWindow.h"
+
+#include "InstallThread.h"
+#include "SetupIds.h"
+
+#include "SError.h"
+#include "SNls.h"
+#include "SShell.h"
+
+#include <commctrl.h>
+
+HWND frameWindow = NULL;
+HWND installingPage = NULL;
+HWND finishedPage = NULL;
+HWND currentPage = NULL;
+SString pendingStartCommand;
+// Registered before the entry point runs, so both threads agree on them.
+const UINT msgThreadEnd = ::RegisterWindowMessageW(L"TWInstalThreadEnd");
+const UINT msgThreadError = ::RegisterWindowMessageW(L"TWInstalThreadError");
+
+namespace
+{
+HFONT CreateTitleFont(bool big)
+{
+    LOGFONTW font = {};
+    ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof(font), &font);
+    font.lfHeight = big ? font.lfHeight * 3 / 2 : font.lfHeight + 1;
+    font.lfWeight = 600;
+    return ::CreateFontIndirectW(&font);
+}
+
+void StartThread(SIZE_T stackSize)
+{
+    HANDLE thread = ::CreateThread(NULL, stackSize, InstallThread, NULL, 0, NULL);
+    if (thread)
+        ::CloseHandle(thread);
+}
+
+void ShowFailure()
+{
+    SString text = SError::Text();
+    SString caption = GetNLS(L"Install.Failed");
+    if (::MessageBoxW(frameWindow, text.CStr(), caption.CStr(), MB_RETRYCANCEL | MB_ICONERROR) == IDRETRY)
+        StartThread(0);
+    else
+        ::PostQuitMessage(1);
+}
+
+void ShowPage(HWND page, int show) { ::ShowWindow(page, show); }
+
+void CentreOnDesktop(HWND window)
+{
+    RECT desktop, frame;
+    ::GetWindowRect(::GetDesktopWindow(), &desktop);
+    ::GetWindowRect(window, &frame);
+    int x = desktop.left + ((desktop.right - desktop.left) - (frame.right - frame.left)) / 2;
+    int y = desktop.top + ((desktop.bottom - desktop.top) - (frame.bottom - frame.top)) / 2;
+    ::SetWindowPos(window, NULL, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+} // namespace
+
+void DialogItem::SetNLSText(const wchar_t* key) const
+{
+    ::SetWindowTextW(m_control, GetNLS(key).CStr());
+}
+
+void DialogItem::SetTitleFont() const
+{
+    static HFONT font = CreateTitleFont(false);
+    ::SendMessageW(m_control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+}
+
+void DialogItem::SetBigTitleFont() const
+{
+    static HFONT font = CreateTitleFont(true);
+    ::SendMessageW(m_control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+}
+
+SString WithLineBreaks(const SString& text)
+{
+    SString shown(text);
+    shown.Replace(L"\\n", L"\r\n");
+    return shown;
+}
+
+void UpdatePage()
+{
+    HWND next = ::GetDlgItem(frameWindow, 1);
+    HWND cancel = ::GetDlgItem(frameWindow, 2);
+    if (currentPage == installingPage)
+    {
+        for (HWND button : {next, cancel})
+        {
+            ::EnableWindow(button, FALSE);
+            ::ShowWindow(button, SW_HIDE);
+        }
+    }
+    else if (currentPage == finishedPage)
+    {
+        ::EnableWindow(next, TRUE);
+        ::ShowWindow(next, SW_SHOW);
+        ::EnableWindow(cancel, FALSE);
+        ::ShowWindow(cancel, SW_HIDE);
+        bool start = !pendingStartCommand.IsEmpty();
+        DialogItem(next).SetNLSText(start ? L"Start" : L"Finish");
+        ::SetWindowTextW(::GetDlgItem(finishedPage, IDC_LAST_TEXT),
+                         WithLineBreaks(GetNLS(start ? L"Last.TextStart" : L"Last.Text")).CStr());
+        if (start)
+        {
+            StartProcess(pendingStartCommand);
+            ::PostQuitMessage(0);
+        }
+    }
+    ShowPage(currentPage, SW_SHOW);
+}
+
+INT_PTR CALLBACK SetupDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_ERASEBKGND)
+    {
+        RECT client;
+        ::GetClientRect(window, &client);
+        ::FillRect(reinterpret_cast<HDC>(wParam), &client, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+        return 1;
+    }
+    if (message == WM_CTLCOLORSTATIC)
+        return reinterpret_cast<INT_PTR>(::GetStockObject(WHITE_BRUSH));
+    if (message == WM_COMMAND)
+    {
+        switch (LOWORD(wParam))
+        {
+        case 1:
+            ShowPage(currentPage, SW_HIDE);
+            if (currentPage == finishedPage)
+            {
+                StartProcess(pendingStartCommand);
+                ::PostQuitMessage(0);
+            }
+            ShowPage(currentPage, SW_SHOW);
+            return 0;
+        case 2:
+            ::PostQuitMessage(0);
+            return 1;
+        default:
+            if (HIWORD(wParam) == 0)
+                UpdatePage();
+            return 0;
+        }
+    }
+    if (message == msgThreadEnd)
+    {
+        ShowPage(currentPage, SW_HIDE);
+        currentPage = finishedPage;
+        UpdatePage();
+        ShowPage(currentPage, SW_SHOW);
+        return 0;
+    }
+    if (message == msgThreadError)
+    {
+        ShowFailure();
+        return 0;
+    }
+    return 0;
+}
+
+int RunSetupWindow()
+{
+    ::InitCommonControls();
+    HINSTANCE instance = ::GetModuleHandleW(NULL);
+    frameWindow = ::CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_FRAME), NULL, SetupDialogProc, 0);
+    installingPage = ::CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_INSTALLING), frameWindow, SetupDialogProc, 0);
+    finishedPage = ::CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_FINISHED), frameWindow, SetupDialogProc, 0);
+    currentPage = NULL;
+    DialogItem(installingPage, IDC_INSTALL_TITLE).SetTitleFont();
+    DialogItem(finishedPage, IDC_LAST_TITLE).SetBigTitleFont();
+    CentreOnDesktop(frameWindow);
+    ::ShowWindow(frameWindow, SW_SHOW);
+    DialogItem(frameWindow).SetNLSText(L"Application.Title");
+    DialogItem(installingPage, IDC_INSTALL_TITLE).SetNLSText(L"Install.Title");
+    DialogItem(installingPage, IDC_INSTALL_TEXT).SetNLSText(L"Install.Text");
+    DialogItem(finishedPage, IDC_LAST_TITLE).SetNLSText(L"Last.Title");
+    currentPage = installingPage;
+    UpdatePage();
+    StartThread(0xA00000);
+    MSG message;
+    while (::GetMessageW(&message, NULL, 0, 0) > 0)
+    {
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
+}

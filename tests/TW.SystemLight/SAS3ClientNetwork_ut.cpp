@@ -1,0 +1,65 @@
+// Signed S3 downloads against an S3-compatible server that checks the
+// signature with botocore, reached under real S3 host names via the proxy.
+#include "SAS3Client.h"
+#include "SError.h"
+#include "SHandle.h"
+
+#include <gtest/gtest.h>
+
+#include "TestPeer.h"
+
+namespace
+{
+class S3Test : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!TestPeer::Get().Available())
+            GTEST_SKIP() << "no test server (run through ./tw test)";
+    }
+
+    HRESULT Download(const wchar_t* secret, const wchar_t* suffix, const wchar_t* key)
+    {
+        BYTE* received = NULL;
+        size = 0;
+        HRESULT result = DownloadS3Object(L"tarnwick-test", L"AKIDTEST", secret, suffix, key, NULL, NULL, &received,
+                                          &size);
+        body.Reset(received);
+        return result;
+    }
+
+    ProxyScope proxy{TestPeer::Get()};
+    SMallocBytes body;
+    DWORD size = 0;
+};
+} // namespace
+
+TEST_F(S3Test, CorrectKeyDownloadsTheObject)
+{
+    ASSERT_EQ(S_OK, Download(L"secret123", L".s3.us-east-1.amazonaws.com/", L"release/object.bin"))
+        << SError::Text().CStr();
+    EXPECT_EQ("S3 object body\n", std::string(reinterpret_cast<const char*>(body.Get()), size));
+}
+
+TEST_F(S3Test, KeysWithSpacesAndNonAsciiAreEncodedAndSigned)
+{
+    ASSERT_EQ(S_OK, Download(L"secret123", L".s3.us-east-1.amazonaws.com/", L"release/TW 3D \x00E9t\x00E9.bin"))
+        << SError::Text().CStr();
+    EXPECT_EQ("S3 object body\n", std::string(reinterpret_cast<const char*>(body.Get()), size));
+}
+
+TEST_F(S3Test, WrongSecretIsRefused)
+{
+    EXPECT_EQ(E_FAIL, Download(L"wrong", L".s3.us-east-1.amazonaws.com/", L"release/object.bin"));
+    ASSERT_EQ(2, SError::Messages().Count());
+    EXPECT_TRUE(SError::Identifier() == L"OpenURL.HttpStatus");
+    EXPECT_TRUE(SError::Messages()[0] == L"403");
+}
+
+TEST_F(S3Test, HostWithoutRegionFailsBeforeAnyRequest)
+{
+    EXPECT_EQ(E_FAIL, Download(L"secret123", L".s3.amazonaws.com/", L"release/object.bin"));
+    EXPECT_TRUE(SError::Text() ==
+                L"Download.UnableToParseAmazonURL\nhttps://tarnwick-test.s3.amazonaws.com/release/object.bin");
+}

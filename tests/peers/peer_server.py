@@ -1,0 +1,227 @@
+#!/usr/bin/env python3
+"""Loopback peers for the tests and the demo: an HTTP and an HTTPS server with
+test endpoints, and a proxy that stands in for any host name (it answers
+CONNECT itself, with a certificate from the test authority). Requests for a
+virtual-hosted S3 name are checked like S3 does, with botocore's own
+Signature Version 4 code, and answered from <root>/s3/<bucket>/<key>.
+
+usage: peer_server.py --root DIR --cert PEM --ports FILE [--keys KEYID:SECRET]
+"""
+import argparse
+import json
+import os
+import re
+import socket
+import ssl
+import threading
+import time
+import urllib.parse
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+S3_HOST = re.compile(r"^(?P<bucket>[a-z0-9.\-]+)\.s3[.-](?P<region>[a-z0-9\-]+)\.amazonaws\.com$")
+EVENTS = {}
+EVENTS_LOCK = threading.Lock()
+
+
+def event(token):
+    with EVENTS_LOCK:
+        return EVENTS.setdefault(token, threading.Event())
+
+
+def pattern(n):
+    return bytes(i % 251 for i in range(n))
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "TarnwickPeer/1.0"
+
+    def log_message(self, fmt, *args):
+        if self.server.verbose:
+            super().log_message(fmt, *args)
+
+    # --- helpers -------------------------------------------------------
+    def send_body(self, status, body, content_type="application/octet-stream", length=True):
+        self.send_response(status)
+        self.send_header("Content-Type", content_type)
+        if length:
+            self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def host(self):
+        return (self.headers.get("Host") or "").split(":")[0].lower()
+
+    # --- proxy ----------------------------------------------------------
+    def do_CONNECT(self):
+        self.send_response(200, "Connection established")
+        self.end_headers()
+        self.wfile.flush()
+        tls = self.server.tls_context.wrap_socket(self.connection, server_side=True)
+        Handler(tls, self.client_address, self.server)
+        self.close_connection = True
+
+    # --- requests -------------------------------------------------------
+    def do_GET(self):
+        path = self.path
+        if path.startswith("http://") or path.startswith("https://"):
+            path = "/" + path.split("/", 3)[3] if path.count("/") >= 3 else "/"
+        match = S3_HOST.match(self.host())
+        if match:
+            return self.s3(match.group("bucket"), match.group("region"), path)
+        parts = [urllib.parse.unquote(p) for p in path.split("?")[0].split("/")[1:]]
+        route = getattr(self, "route_" + parts[0].replace("-", "_"), None) if parts else None
+        if route is None:
+            return self.send_body(404, b"not found\n", "text/plain")
+        return route(parts[1:])
+
+    def route_len(self, args):
+        self.send_body(200, pattern(int(args[0])))
+
+    def route_status(self, args):
+        self.send_body(int(args[0]), b"")
+
+    def route_redirect(self, args):
+        self.send_response(302)
+        self.send_header("Location", "/len/" + args[0])
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+
+    def route_chunked(self, args):
+        body = pattern(int(args[0]))
+        self.send_response(200)
+        self.send_header("Transfer-Encoding", "chunked")
+        self.end_headers()
+        for i in range(0, len(body), 3000):
+            piece = body[i:i + 3000]
+            self.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece))
+        self.wfile.write(b"0\r\n\r\n")
+
+    def route_short(self, args):
+        announced, sent = int(args[0]), int(args[1])
+        self.send_response(200)
+        self.send_header("Content-Length", str(announced))
+        self.end_headers()
+        self.wfile.write(pattern(sent))
+        self.wfile.flush()
+        self.close_connection = True
+        self.connection.shutdown(socket.SHUT_RDWR)
+
+    def route_slow(self, args):
+        size, delay = int(args[0]), int(args[1]) / 1000.0
+        body = pattern(size)
+        self.send_response(200)
+        self.send_header("Content-Length", str(size))
+        self.end_headers()
+        for i in range(0, size, 1024):
+            self.wfile.write(body[i:i + 1024])
+            self.wfile.flush()
+            time.sleep(delay)
+
+    def route_headers(self, args):
+        self.send_body(200, str(self.headers).encode(), "text/plain")
+
+    def route_files(self, args):
+        files = os.path.realpath(os.path.join(self.server.root, "files"))
+        path = os.path.realpath(os.path.join(files, *args))
+        if not path.startswith(files + os.sep) or not os.path.isfile(path):
+            return self.send_body(404, b"not found\n", "text/plain")
+        with open(path, "rb") as f:
+            self.send_body(200, f.read())
+
+    def route_hold(self, args):
+        """Sends half of a file under files/, then waits for /release/<token> (at most 120 s)."""
+        token = args[0]
+        path = os.path.join(self.server.root, "files", *args[1:])
+        with open(path, "rb") as f:
+            body = f.read()
+        half = len(body) // 2
+        self.send_response(200)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body[:half])
+        self.wfile.flush()
+        event(token).wait(120)
+        self.wfile.write(body[half:])
+
+    def route_release(self, args):
+        event(args[0]).set()
+        self.send_body(200, b"released\n", "text/plain")
+
+    def route_reset(self, args):
+        with EVENTS_LOCK:
+            EVENTS.clear()
+        self.send_body(200, b"reset\n", "text/plain")
+
+    # --- S3 -------------------------------------------------------------
+    def s3_error(self, status, code, message):
+        body = ("<?xml version='1.0' encoding='UTF-8'?>\n<Error><Code>%s</Code><Message>%s</Message></Error>"
+                % (code, message)).encode()
+        self.send_body(status, body, "application/xml")
+
+    def s3(self, bucket, region, path):
+        from botocore.auth import S3SigV4Auth
+        from botocore.awsrequest import AWSRequest
+        from botocore.credentials import Credentials
+
+        auth = self.headers.get("Authorization", "")
+        found = re.match(r"AWS4-HMAC-SHA256 Credential=([^/]+)/(\d{8})/([^/]+)/s3/aws4_request,"
+                         r"\s*SignedHeaders=([^,]+),\s*Signature=([0-9a-f]{64})$", auth)
+        if not found:
+            return self.s3_error(403, "AccessDenied", "Missing or malformed Authorization")
+        key_id, date, scope_region, signed, signature = found.groups()
+        secret = self.server.keys.get(key_id)
+        if secret is None:
+            return self.s3_error(403, "InvalidAccessKeyId", "Unknown key id")
+        amz_date = self.headers.get("x-amz-date", "")
+        if scope_region != region or not amz_date.startswith(date):
+            return self.s3_error(403, "AuthorizationHeaderMalformed", "Scope does not match the request")
+        headers = {name: self.headers.get(name) for name in signed.split(";")}
+        if None in headers.values():
+            return self.s3_error(403, "AccessDenied", "A signed header is missing")
+        request = AWSRequest(method="GET", url="https://%s%s" % (self.host(), path), headers=headers)
+        request.context["timestamp"] = amz_date
+        signer = S3SigV4Auth(Credentials(key_id, secret), "s3", region)
+        expected = signer.signature(signer.string_to_sign(request, signer.canonical_request(request)), request)
+        if expected != signature:
+            return self.s3_error(403, "SignatureDoesNotMatch", "The request signature does not match")
+        key = urllib.parse.unquote(path.split("?")[0].lstrip("/"))
+        target = os.path.join(self.server.root, "s3", bucket, *key.split("/"))
+        if not os.path.isfile(target):
+            return self.s3_error(404, "NoSuchKey", "The specified key does not exist")
+        with open(target, "rb") as f:
+            self.send_body(200, f.read())
+
+
+def serve(server):
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--cert", required=True)
+    parser.add_argument("--ports", required=True)
+    parser.add_argument("--keys", action="append", default=[])
+    parser.add_argument("--verbose", action="store_true")
+    options = parser.parse_args()
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(options.cert)
+    keys = dict(k.split(":", 1) for k in options.keys)
+    servers = {}
+    for name in ("http", "https", "proxy"):
+        server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        server.daemon_threads = True
+        server.root, server.tls_context, server.keys, server.verbose = options.root, context, keys, options.verbose
+        if name == "https":
+            server.socket = context.wrap_socket(server.socket, server_side=True)
+        servers[name] = server
+        serve(server)
+    with open(options.ports + ".tmp", "w") as f:
+        json.dump({name: s.server_address[1] for name, s in servers.items()}, f)
+    os.replace(options.ports + ".tmp", options.ports)
+    threading.Event().wait()
+
+
+if __name__ == "__main__":
+    main()
