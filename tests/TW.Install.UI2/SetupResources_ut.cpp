@@ -1,0 +1,101 @@
+// The built setup program carries its package, texts, dialogs, icon and
+// manifest, read back with the Win32 resource functions.
+#include "InstallPackage.h"
+#include "SPath.h"
+
+#include <gtest/gtest.h>
+
+#include "EngineHarness.h"
+
+namespace
+{
+class SetupResources : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        module.Reset(::LoadLibraryExW((BinFolder() + L"\\TW.Install.UI2.exe").CStr(), NULL, LOAD_LIBRARY_AS_DATAFILE));
+        ASSERT_TRUE(module.IsValid());
+    }
+
+    bool Has(const wchar_t* type, const wchar_t* name, WORD language) const
+    {
+        return ::FindResourceExW(module.Get(), type, name, language) != NULL;
+    }
+
+    SModule module;
+};
+} // namespace
+
+TEST_F(SetupResources, EveryResourceIsThere)
+{
+    EXPECT_TRUE(Has(L"PACK", L"PACK", 0));
+    for (WORD language : {0, 4, 7, 12, 19})
+    {
+        HRSRC nls = ::FindResourceExW(module.Get(), L"NLS", L"NLS", language);
+        ASSERT_TRUE(nls != NULL) << language;
+        const BYTE* bytes = static_cast<const BYTE*>(::LockResource(::LoadResource(module.Get(), nls)));
+        DWORD size = ::SizeofResource(module.Get(), nls);
+        EXPECT_NE(0xFF, bytes[0]) << "no byte-order mark";
+        EXPECT_EQ(0, memcmp(bytes + size - 4, "\r\0\n\0", 4)) << language; // CR LF, no terminator
+    }
+    for (WORD dialog : {136, 137, 140})
+        EXPECT_TRUE(Has(RT_DIALOG, MAKEINTRESOURCEW(dialog), 0)) << dialog;
+    EXPECT_TRUE(Has(RT_GROUP_ICON, MAKEINTRESOURCEW(131), 0));
+    HRSRC manifest = ::FindResourceExW(module.Get(), RT_MANIFEST, MAKEINTRESOURCEW(1), 0);
+    ASSERT_TRUE(manifest != NULL);
+    std::string text(static_cast<const char*>(::LockResource(::LoadResource(module.Get(), manifest))),
+                     ::SizeofResource(module.Get(), manifest));
+    for (const char* needle : {"level=\"asInvoker\"", "uiAccess=\"false\"", "Microsoft.Windows.Common-Controls",
+                               "version=\"6.0.0.0\"", "{e2011457-1546-43c5-a5fe-008deee3d3f0}",
+                               "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "name=\"Tarnwick3D\""})
+        EXPECT_NE(std::string::npos, text.find(needle)) << needle;
+}
+
+TEST_F(SetupResources, DialogTemplatesAreExtendedWithTheShellFont)
+{
+    struct Expected
+    {
+        WORD id;
+        DWORD style;
+        short cx, cy;
+        WORD controls;
+    };
+    const Expected dialogs[] = {
+        {136, WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME | DS_SETFONT | DS_FIXEDSYS, 327, 117, 3},
+        {137, WS_CHILD | DS_SETFONT | DS_FIXEDSYS, 327, 80, 5},
+        {140, WS_CHILD | DS_SETFONT | DS_FIXEDSYS, 327, 90, 3}};
+    for (const Expected& expected : dialogs)
+    {
+        HRSRC resource = ::FindResourceExW(module.Get(), RT_DIALOG, MAKEINTRESOURCEW(expected.id), 0);
+        const WORD* words = static_cast<const WORD*>(::LockResource(::LoadResource(module.Get(), resource)));
+        ASSERT_EQ(1, words[0]);      // DLGTEMPLATEEX version
+        ASSERT_EQ(0xFFFF, words[1]); // signature
+        DWORD style;
+        memcpy(&style, words + 6, 4);
+        EXPECT_EQ(expected.style, style & ~WS_VISIBLE) << expected.id;
+        EXPECT_EQ(0u, style & WS_VISIBLE) << expected.id;
+        EXPECT_EQ(expected.controls, words[8]) << expected.id;
+        EXPECT_EQ(expected.cx, static_cast<short>(words[11])) << expected.id;
+        EXPECT_EQ(expected.cy, static_cast<short>(words[12])) << expected.id;
+    }
+}
+
+TEST_F(SetupResources, ThePackageIsTheReleaseLikePackage)
+{
+    HRSRC resource = ::FindResourceExW(module.Get(), L"PACK", L"PACK", 0);
+    const BYTE* bytes = static_cast<const BYTE*>(::LockResource(::LoadResource(module.Get(), resource)));
+    InstallPackage package;
+    ASSERT_EQ(S_OK, ParsePackage(bytes, ::SizeofResource(module.Get(), resource), package));
+    EXPECT_TRUE(package.s3KeyId == L"null");
+    ASSERT_EQ(2u, package.compressedEntries.size());
+    EXPECT_TRUE(package.compressedEntries[0].name == L"TW.Remover.exe");
+    EXPECT_EQ(TestFolder::ReadFile(BinFolder() + L"\\TW.Remover.exe").size(), package.compressedEntries[0].uncompressedSize);
+    EXPECT_TRUE(package.compressedEntries[1].name == L".deployment");
+    EXPECT_EQ(26u, package.compressedEntries[1].uncompressedSize);
+    EXPECT_EQ(12u, package.dataFiles.size());
+    EXPECT_TRUE(package.usageApplication);
+    ASSERT_EQ(1, package.downloadUrls.Count());
+    EXPECT_TRUE(package.downloadTargets[0] == L"%program%/TW.3D.Modeller.exe");
+    EXPECT_EQ(29011464, package.downloadSizes[0]);
+}

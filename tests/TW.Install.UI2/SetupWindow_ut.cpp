@@ -1,0 +1,168 @@
+// The setup program's window and silent mode, driven from outside.
+#include "InstallThread.h"
+#include "SNls.h"
+#include "SetupIds.h"
+#include "SetupWindow.h"
+#include "SHttpClient.h"
+
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include "SetupDriver.h"
+#include "TestPeer.h"
+
+namespace
+{
+typedef std::vector<std::pair<std::wstring, std::wstring> > Settings;
+
+const Settings g_finishAtEnd = {{L"StartAtEnd", L"false"}};
+const Settings g_startAtEnd = {{L"StartAtEnd", L"true"}, {L"ShortcutArgs", L"/UI Local /Quiet"}};
+
+class SetupWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ::CoInitialize(NULL);
+        place.Clear();
+    }
+    void TearDown() override { place.Clear(); }
+
+    HWND WaitForFrame(SetupProcess& setup)
+    {
+        HWND frame = NULL;
+        WaitFor([&]() { return (frame = setup.FindWindowCaptioned(GetNLS(L"Application.Title").CStr())) != NULL; });
+        return frame;
+    }
+
+    // Waits for the finished page, then checks what it shows.
+    void ExpectFinishedPage(HWND frame, const wchar_t* button, const wchar_t* textKey)
+    {
+        HWND finished = FindPage(frame, IDC_LAST_TITLE);
+        ASSERT_TRUE(finished != NULL);
+        ASSERT_TRUE(WaitFor([&]() { return ::IsWindowVisible(finished) != FALSE; }));
+        EXPECT_EQ(std::wstring(GetNLS(button).CStr()), WindowText(::GetDlgItem(frame, 1)));
+        std::wstring text = WindowText(::GetDlgItem(finished, IDC_LAST_TEXT));
+        EXPECT_EQ(std::wstring(WithLineBreaks(GetNLS(textKey)).CStr()), text);
+        EXPECT_EQ(std::wstring::npos, text.find(L"\\n"));
+        EXPECT_TRUE(::IsWindowVisible(::GetDlgItem(frame, 1)));
+        EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(frame, 2)));
+    }
+
+    InstallPlace place;
+};
+} // namespace
+
+// Tells the server to answer (or start holding) the held download.
+void Hold(const TestPeer& peer, const wchar_t* what)
+{
+    BYTE* body = NULL;
+    DWORD size = 0;
+    OpenURL(peer.Http(what).c_str(), SStringList(), &body, &size, NULL, NULL);
+    free(body);
+}
+
+TEST_F(SetupWindowTest, InstallsWhileShowingProgressThenWaitsForFinish)
+{
+    const TestPeer& peer = TestPeer::Get();
+    if (!peer.Available())
+        GTEST_SKIP() << "no test server (run through ./tw test)";
+    ProxyScope proxy(peer);
+    Hold(peer, L"/reset");
+    SetupProcess setup(MakeSetupVariant(L"Hold", TestPack(L"UiHold"), g_finishAtEnd), L"");
+    HWND frame = WaitForFrame(setup);
+    ASSERT_TRUE(frame != NULL);
+
+    HWND installing = FindPage(frame, IDC_INSTALL_TITLE);
+    ASSERT_TRUE(installing != NULL);
+    EXPECT_TRUE(::IsWindowVisible(installing));
+    EXPECT_EQ(std::wstring(GetNLS(L"Install.Title").CStr()), WindowText(::GetDlgItem(installing, IDC_INSTALL_TITLE)));
+    EXPECT_EQ(std::wstring(GetNLS(L"Install.Text").CStr()), WindowText(::GetDlgItem(installing, IDC_INSTALL_TEXT)));
+    EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(frame, 1)));
+    EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(frame, 2)));
+    // The download is under way: the status line shows the copy text.
+    HWND status = ::GetDlgItem(installing, IDC_STATUS);
+    EXPECT_TRUE(WaitFor([&]() { return WindowText(status) == GetNLS(L"Install.Copy").CStr(); }));
+    // The frame sits in the middle of the desktop.
+    RECT desktop, window;
+    ::GetWindowRect(::GetDesktopWindow(), &desktop);
+    ::GetWindowRect(frame, &window);
+    EXPECT_NEAR((desktop.right - desktop.left) / 2, (window.left + window.right) / 2, 1);
+    EXPECT_NEAR((desktop.bottom - desktop.top) / 2, (window.top + window.bottom) / 2, 1);
+
+    Hold(peer, L"/release/ui");
+    ExpectFinishedPage(frame, L"Finish", L"Last.Text");
+    EXPECT_EQ(256, ::SendMessageW(::GetDlgItem(installing, IDC_PROGRESS), PBM_GETPOS, 0, 0));
+    Click(::GetDlgItem(frame, 1));
+    EXPECT_EQ(0u, setup.WaitForExit());
+    EXPECT_TRUE(TestFolder::Exists(place.programFolder + L"\\TW.3D.Modeller.exe"));
+    EXPECT_TRUE(TestFolder::Exists(place.programFolder + L"\\Uninstall"));
+}
+
+TEST_F(SetupWindowTest, StartAtEndStartsTheApplicationWithTheStartCommand)
+{
+    SetupProcess setup(MakeSetupVariant(L"Start", TestPack(L"UiApp"), g_startAtEnd), L"");
+    EXPECT_EQ(0u, setup.WaitForExit());
+    SString program = place.programFolder + L"\\TW.3D.Modeller.exe";
+    SString log = place.programFolder + L"\\StartedWith.txt";
+    ASSERT_TRUE(WaitFor([&]() { return TestFolder::Exists(log); }));
+    EXPECT_EQ(ToNarrow(L"\"" + program + L"\" /UI Local /Quiet") + "\r\n", TestFolder::ReadFile(log));
+}
+
+TEST_F(SetupWindowTest, FailureOffersRetryAndCancel)
+{
+    // A folder where the icon belongs makes the first attempt fail.
+    SString blocked = place.dataFolder + L"\\Icons\\Icon.ico";
+    CreateDir(blocked);
+    SetupProcess setup(MakeSetupVariant(L"Retry", TestPack(L"UiApp"), g_finishAtEnd), L"");
+    HWND box = NULL;
+    ASSERT_TRUE(WaitFor([&]() { return (box = setup.FindWindowCaptioned(GetNLS(L"Install.Failed").CStr())) != NULL; }));
+    std::wstring text = MessageBoxText(box);
+    EXPECT_EQ(L"CreateFile", text.substr(0, text.find(L'\n'))) << text;
+    EXPECT_NE(std::wstring::npos, text.find(blocked.CStr()));
+
+    ::RemoveDirectoryW(blocked.CStr());
+    Click(::GetDlgItem(box, IDRETRY));
+    HWND frame = WaitForFrame(setup);
+    ASSERT_TRUE(frame != NULL);
+    ExpectFinishedPage(frame, L"Finish", L"Last.Text");
+    Click(::GetDlgItem(frame, 1));
+    EXPECT_EQ(0u, setup.WaitForExit());
+    EXPECT_EQ("ICON", TestFolder::ReadFile(blocked));
+}
+
+TEST_F(SetupWindowTest, CancelAfterFailureExitsWithOne)
+{
+    SetupProcess setup(MakeSetupVariant(L"Cancel", TestPack(L"UiUnreachable"), g_finishAtEnd), L"");
+    HWND box = NULL;
+    ASSERT_TRUE(WaitFor([&]() { return (box = setup.FindWindowCaptioned(GetNLS(L"Install.Failed").CStr())) != NULL; }));
+    std::wstring text = MessageBoxText(box);
+    EXPECT_EQ(L"OpenURL.HttpSendRequest", text.substr(0, text.find(L'\n'))) << text;
+    Click(::GetDlgItem(box, IDCANCEL));
+    EXPECT_EQ(1u, setup.WaitForExit());
+}
+
+TEST_F(SetupWindowTest, SilentAnywhereInTheCommandLine)
+{
+    SString program = MakeSetupVariant(L"Silent", TestPack(L"UiApp"), g_finishAtEnd);
+    for (const wchar_t* arguments : {L"/Silent", L"-x x/Silenty"})
+    {
+        place.Clear();
+        SetupProcess setup(program, arguments);
+        EXPECT_EQ(0u, setup.WaitForExit()) << arguments;
+        EXPECT_TRUE(TestFolder::Exists(place.programFolder + L"\\Uninstall")) << arguments;
+    }
+    SetupProcess failing(MakeSetupVariant(L"SilentFail", TestPack(L"UiUnreachable"), g_finishAtEnd), L"/Silent");
+    EXPECT_EQ(1u, failing.WaitForExit()); // deployment tools see the failure
+}
+
+TEST_F(SetupWindowTest, LowerCaseSwitchShowsTheWindow)
+{
+    SetupProcess setup(MakeSetupVariant(L"Lower", TestPack(L"UiApp"), g_finishAtEnd), L"/silent");
+    HWND frame = WaitForFrame(setup);
+    ASSERT_TRUE(frame != NULL);
+    ExpectFinishedPage(frame, L"Finish", L"Last.Text");
+    Click(::GetDlgItem(frame, 1));
+    EXPECT_EQ(0u, setup.WaitForExit());
+}
