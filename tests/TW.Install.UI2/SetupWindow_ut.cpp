@@ -91,7 +91,7 @@ TEST_F(SetupWindowTest, InstallsWhileShowingProgressThenWaitsForFinish)
     EXPECT_NEAR((desktop.right - desktop.left) / 2, (window.left + window.right) / 2, 1);
     EXPECT_NEAR((desktop.bottom - desktop.top) / 2, (window.top + window.bottom) / 2, 1);
 
-    Hold(peer, L"/release/ui");
+    Hold(peer, L"/unhold/ui");
     ExpectFinishedPage(frame, L"Finish", L"Last.Text");
     EXPECT_EQ(256, ::SendMessageW(::GetDlgItem(installing, IDC_PROGRESS), PBM_GETPOS, 0, 0));
     Click(::GetDlgItem(frame, 1));

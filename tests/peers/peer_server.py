@@ -127,10 +127,23 @@ class Handler(BaseHTTPRequestHandler):
         if not path.startswith(files + os.sep) or not os.path.isfile(path):
             return self.send_body(404, b"not found\n", "text/plain")
         with open(path, "rb") as f:
-            self.send_body(200, f.read())
+            body = f.read()
+        delay = self.server.files_delay
+        if not delay:
+            return self.send_body(200, body)
+        self.send_response(200)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        for i in range(0, len(body), 65536):
+            self.wfile.write(body[i:i + 65536])
+            time.sleep(delay)
+
+    def route_release(self, args):
+        """Where a publisher's release build puts the application: the same files."""
+        self.route_files(args)
 
     def route_hold(self, args):
-        """Sends half of a file under files/, then waits for /release/<token> (at most 120 s)."""
+        """Sends half of a file under files/, then waits for /unhold/<token> (at most 120 s)."""
         token = args[0]
         path = os.path.join(self.server.root, "files", *args[1:])
         with open(path, "rb") as f:
@@ -144,7 +157,7 @@ class Handler(BaseHTTPRequestHandler):
         event(token).wait(120)
         self.wfile.write(body[half:])
 
-    def route_release(self, args):
+    def route_unhold(self, args):
         event(args[0]).set()
         self.send_body(200, b"released\n", "text/plain")
 
@@ -204,6 +217,7 @@ def main():
     parser.add_argument("--ports", required=True)
     parser.add_argument("--keys", action="append", default=[])
     parser.add_argument("--verbose", action="store_true")
+    parser.add_argument("--files-delay-ms", type=int, default=0, help="pause after every 64 KiB of /files/")
     options = parser.parse_args()
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(options.cert)
@@ -213,6 +227,7 @@ def main():
         server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
         server.daemon_threads = True
         server.root, server.tls_context, server.keys, server.verbose = options.root, context, keys, options.verbose
+        server.files_delay = options.files_delay_ms / 1000.0
         if name == "https":
             server.socket = context.wrap_socket(server.socket, server_side=True)
         servers[name] = server
