@@ -13,7 +13,14 @@ export WINEDEBUG=-all WINEPREFIX="$TW_BUILD/../wine-demo"
 
 step() { printf '\n\033[1;34m==> %s\033[0m\n' "$*"; }
 note() { printf '    %s\n' "$*"; }
-inspector() { "$WINE" "$BIN/TW.Inspector.exe" "$@" </dev/null 2>/dev/null | sed 's/\r$//'; }
+# Output goes through a file: a program that the inspected one starts may
+# inherit a pipe and hold it open long after.
+inspector() {
+  local rc=0
+  "$WINE" "$BIN/TW.Inspector.exe" "$@" </dev/null >"$OUT/inspector.out" 2>/dev/null || rc=$?
+  sed 's/\r$//' "$OUT/inspector.out"
+  return $rc
+}
 screenshot() {
   # The frame sits in the middle of the virtual desktop; keep that part.
   import -window root -crop 760x340+260+230 +repage "$SHOTS/$1.png" 2>/dev/null && note "screenshot: $SHOTS/$1.png"

@@ -6,6 +6,7 @@
 //   TW.Inspector gone                what is left after removal (nothing, hopefully)
 //   TW.Inspector uninstall-string    the entry's UninstallString, as it is stored
 //   TW.Inspector uninstall           start that command as Windows does, and wait for it
+//   TW.Inspector measure <command>   run it; print exit code, wall time and peak working set
 //   TW.Inspector trust <ca.der>      trust a certificate authority in this prefix
 //   TW.Inspector proxy <port>|off    reach every host through a local proxy
 //   TW.Inspector close <caption>     close the window with that caption (also on the
@@ -19,6 +20,7 @@
 #include "SShell.h"
 
 #include <objbase.h>
+#include <psapi.h>
 #include <shobjidl.h>
 #include <stdio.h>
 #include <wincrypt.h>
@@ -209,6 +211,37 @@ int RunUninstallString()
     return 0;
 }
 
+// Samples the peak working set while the process runs: the counters of a
+// process that has ended may no longer be readable.
+int Measure(const wchar_t* commandLine)
+{
+    std::vector<wchar_t> line(commandLine, commandLine + wcslen(commandLine) + 1);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    LARGE_INTEGER frequency, start, end;
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&start);
+    if (!::CreateProcessW(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+        return 1;
+    SIZE_T peak = 0;
+    while (::WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT)
+    {
+        PROCESS_MEMORY_COUNTERS counters = {};
+        counters.cb = sizeof(counters);
+        if (::GetProcessMemoryInfo(process.hProcess, &counters, sizeof(counters)) && counters.PeakWorkingSetSize > peak)
+            peak = counters.PeakWorkingSetSize;
+    }
+    ::QueryPerformanceCounter(&end);
+    DWORD code = 0;
+    ::GetExitCodeProcess(process.hProcess, &code);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    double milliseconds = (end.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart;
+    printf("exit=%lu wall_ms=%.0f peak_working_set=%lu\n", code, milliseconds, static_cast<unsigned long>(peak));
+    return 0;
+}
+
 int Trust(const wchar_t* path)
 {
     SFile file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL));
@@ -228,13 +261,20 @@ int Proxy(const wchar_t* port)
     return SetValue(HKEY_CURRENT_USER, key, L"ProxyEnable", static_cast<DWORD>(1));
 }
 
+// Asks the window to close, as its user would; ends its process when it
+// does not go within a few seconds.
 int Close(const wchar_t* caption)
 {
     HWND window = ::FindWindowW(NULL, caption);
     if (!window)
         return 1;
+    DWORD processId = 0;
+    ::GetWindowThreadProcessId(window, &processId);
+    SKernelHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, processId));
     ::PostMessageW(window, WM_COMMAND, IDOK, 0);
     ::PostMessageW(window, WM_CLOSE, 0, 0);
+    if (process.IsValid() && ::WaitForSingleObject(process.Get(), 3000) == WAIT_TIMEOUT)
+        ::TerminateProcess(process.Get(), 0);
     return 0;
 }
 
@@ -287,6 +327,8 @@ int wmain(int count, wchar_t** arguments)
         return ShowGone();
     if (command == L"uninstall-string")
         return PrintUninstallString();
+    if (command == L"measure" && count >= 3)
+        return Measure(wcsstr(::GetCommandLineW(), L"measure") + 8);
     if (command == L"uninstall")
         return RunUninstallString();
     if (command == L"trust" && count == 3)
@@ -299,7 +341,7 @@ int wmain(int count, wchar_t** arguments)
         return Finished(arguments[2]);
     if (command == L"variant" && count >= 4)
         return Variant(count, arguments);
-    fputs("usage: TW.Inspector state|gone|uninstall-string|uninstall|trust <der>|proxy <port>|off|close <caption>|"
+    fputs("usage: TW.Inspector state|gone|uninstall-string|uninstall|measure <command>|trust <der>|proxy <port>|off|close <caption>|"
           "finished <caption>|variant <in> <out> key=value...\n",
           stderr);
     return 2;

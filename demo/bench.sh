@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# The benchmark: one run on this machine of the silent install of the
+# release-like package with its 29,011,464-byte application from a loopback
+# HTTPS server, against the floor (native curl + zlib) and a peer installer
+# (NSIS) under the same Wine, and the uninstall of both. Figures, not tests.
+#   ./tw bench            everything
+#   ./tw bench download   the download install against the floor only
+set -euo pipefail
+ROOT="$TW_ROOT"
+BIN="$TW_BUILD/bin"
+OUT="$TW_BUILD/bench"
+WINE=/usr/lib/wine/wine
+WINESERVER=/usr/lib/wine/wineserver
+APP_SIZE=29011464
+export WINEDEBUG=-all WINEPREFIX="$TW_BUILD/../wine-bench"
+what="${1:-all}"
+
+# Output goes through a file: a program that the inspected one starts may
+# inherit a pipe and hold it open long after.
+inspector() {
+  local rc=0
+  "$WINE" "$BIN/TW.Inspector.exe" "$@" </dev/null >"$OUT/inspector.out" 2>/dev/null || rc=$?
+  sed 's/\r$//' "$OUT/inspector.out"
+  return $rc
+}
+windows_path() { echo "Z:${1//\//\\}"; }
+now() { date +%s.%N; }
+ms_since() { python3 -c "import sys;print(round((float(sys.argv[2])-float(sys.argv[1]))*1000))" "$1" "$(now)"; }
+field() { sed -n "s/.*$1=\([0-9]*\).*/\1/p"; }
+mb() { python3 -c "import sys;print('%.1f' % (int(sys.argv[1])/1048576))" "$1"; }
+ratio() { python3 -c "import sys;print('%.2f' % (float(sys.argv[1])/float(sys.argv[2])))" "$1" "$2"; }
+wait_gone() { for _ in $(seq 600); do inspector gone >/dev/null && return 0; sleep 0.1; done; return 1; }
+cleanup() { [ -n "${PEER_PID:-}" ] && kill "$PEER_PID" 2>/dev/null; "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true; }
+trap cleanup EXIT
+mkdir -p "$OUT/www/files"
+
+"$WINESERVER" -p </dev/null >/dev/null 2>&1 || true
+"$WINE" wineboot </dev/null >/dev/null 2>&1
+python3 "$ROOT/demo/publish_app.py" "$BIN/TW.3D.Modeller.exe" "$APP_SIZE" "$OUT/TW.3D.Modeller.exe"
+"$TW_HOST_BUILD/twpack" publish "$OUT/TW.3D.Modeller.exe" "$OUT/www/files/TW.3D.Modeller.exe"
+PEER_PID=$("$ROOT/tests/peers/start_peers.sh" "$OUT")
+PORTS="$OUT/peer-ports.json"
+HTTPS=$(python3 -c "import json;print(json.load(open('$PORTS'))['https'])")
+inspector trust "$(windows_path "$OUT/ca.der")" >/dev/null || true
+inspector proxy "$(python3 -c "import json;print(json.load(open('$PORTS'))['proxy'])")" >/dev/null
+[ -n "$(inspector uninstall-string)" ] && { inspector uninstall >/dev/null; wait_gone || true; }
+BODY=$(stat -c %s "$OUT/www/files/TW.3D.Modeller.exe")
+
+echo "Tarnwick 3D setup benchmark, $(date -u +%Y-%m-%d), one run"
+echo "machine: $(nproc) cores, $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1), $("$WINE" --version 2>/dev/null)"
+echo "application: $APP_SIZE bytes, published body $BODY bytes (size + zlib), from https://127.0.0.1 (loopback)"
+echo
+
+# Ours: the release-like setup program, silent.
+ours=$(inspector measure "$(windows_path "$BIN/TW.Install.UI2.exe")" /Silent)
+ours_ms=$(echo "$ours" | field wall_ms)
+ours_peak=$(echo "$ours" | field peak_working_set)
+[ "$(echo "$ours" | field exit)" = 0 ] || { echo "the silent install failed: $ours"; exit 1; }
+# The application was started at the end (StartAtEnd): close it again.
+for _ in $(seq 50); do inspector close "Tarnwick 3D Modeller" >/dev/null && break; sleep 0.2; done
+printf '%-34s %7s ms  %6s MB/s  peak working set %s MB\n' "ours: silent install (download)" "$ours_ms" \
+  "$(python3 -c "print('%.1f' % ($APP_SIZE/1048576/($ours_ms/1000)))")" "$(mb "$ours_peak")"
+
+# The floor: the same bytes fetched, inflated and written by native tools.
+start=$(now)
+curl -s --cacert "$OUT/ca/ca.pem" "https://127.0.0.1:$HTTPS/files/TW.3D.Modeller.exe" |
+  python3 -c 'import sys,zlib; d=sys.stdin.buffer.read(); open(sys.argv[1],"wb").write(zlib.decompress(d[4:]))' "$OUT/floor.exe"
+floor_ms=$(ms_since "$start")
+cmp -s "$OUT/floor.exe" "$OUT/TW.3D.Modeller.exe" || { echo "the floor produced other bytes"; exit 1; }
+printf '%-34s %7s ms  %6s MB/s\n' "floor: curl + zlib (native)" "$floor_ms" \
+  "$(python3 -c "print('%.1f' % ($APP_SIZE/1048576/($floor_ms/1000)))")"
+echo "ratio ours/floor: $(ratio "$ours_ms" "$floor_ms")"
+[ "$what" = download ] && exit 0
+
+# Ours: removal through the entry's UninstallString.
+start=$(now)
+remover=$(inspector uninstall | sed -n 's/.*code //p')
+remover_ms=$(ms_since "$start")
+wait_gone
+gone_ms=$(ms_since "$start")
+printf '%-34s %7s ms  (remover exit %s after %s ms; script done after %s ms)\n' "ours: uninstall" "$gone_ms" \
+  "$remover" "$remover_ms" "$gone_ms"
+
+# The peer: NSIS with the same payload, the same folders, zlib.
+makensis -V1 -DOUT="$OUT/NsisSetup.exe" -DAPP="$OUT/TW.3D.Modeller.exe" \
+  -DDATA_FOLDER="$ROOT/TW.Install.UI2/Package/Data" "$ROOT/demo/Peer.nsi" >/dev/null
+nsis=$(inspector measure "$(windows_path "$OUT/NsisSetup.exe")" /S)
+nsis_ms=$(echo "$nsis" | field wall_ms)
+printf '%-34s %7s ms  %6s MB/s  peak working set %s MB\n' "peer: NSIS install (embedded)" "$nsis_ms" \
+  "$(python3 -c "print('%.1f' % ($APP_SIZE/1048576/($nsis_ms/1000)))")" "$(mb "$(echo "$nsis" | field peak_working_set)")"
+nsis_dir=$("$WINE" winepath -u 'C:\users' 2>/dev/null </dev/null)
+uninstaller=$(find "$nsis_dir" -path '*TarnwickNSIS/Uninstall.exe' | head -1)
+local_dir=$("$WINE" winepath -w "$(dirname "$uninstaller")" 2>/dev/null </dev/null | tr -d '\r')
+nsis_un=$(inspector measure "$(windows_path "$uninstaller")" /S "_?=$local_dir")
+printf '%-34s %7s ms\n' "peer: NSIS uninstall" "$(echo "$nsis_un" | field wall_ms)"
+echo
+echo "ratio ours/NSIS install: $(ratio "$ours_ms" "$nsis_ms")"
+echo "setup program: $(stat -c %s "$BIN/TW.Install.UI2.exe") bytes (the application is downloaded);" \
+     "NSIS installer: $(stat -c %s "$OUT/NsisSetup.exe") bytes (the application is embedded)"

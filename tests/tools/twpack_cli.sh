@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# The package builder as a publisher's build uses it: help, clear errors for
+# bad manifests, deterministic output, listing, publishing, table conversion.
+# usage: twpack_cli.sh <twpack> <scratch folder> <test manifests folder>
+set -uo pipefail
+twpack="$1"; work="$2/twpack-cli"; manifests="$3"
+rm -rf "$work"; mkdir -p "$work"
+failures=0
+check() { # check <description> <command...>: the command must succeed
+  if "${@:2}" >/dev/null 2>&1; then echo "ok   $1"; else echo "FAIL $1"; failures=$((failures + 1)); fi
+}
+expect_error() { # expect_error <description> <text> <command...>: fails, saying text
+  local out; out=$("${@:3}" 2>&1) && { echo "FAIL $1 (succeeded)"; failures=$((failures + 1)); return; }
+  if grep -qF -- "$2" <<<"$out"; then echo "ok   $1"; else echo "FAIL $1: $out"; failures=$((failures + 1)); fi
+}
+manifest() { printf '%s\n' "$@" > "$work/m.manifest"; }
+
+check "--help succeeds and names the commands" bash -c "'$twpack' --help | grep -q 'twpack build'"
+expect_error "no command prints the usage" "usage:" "$twpack"
+manifest "# comment" "" "bogus thing"
+expect_error "unknown directive, with file and line" "m.manifest:3: unknown directive 'bogus'" "$twpack" build "$work/m.manifest" "$work/o.pack"
+manifest "compressed onlyname"
+expect_error "wrong number of arguments" "'compressed' takes 2 argument(s)" "$twpack" build "$work/m.manifest" "$work/o.pack"
+manifest "data a.txt no-such-file.bin"
+expect_error "missing input file" "cannot read" "$twpack" build "$work/m.manifest" "$work/o.pack"
+manifest 'compressed x ${NOPE}'
+expect_error "undefined variable" '${NOPE} is not defined' "$twpack" build "$work/m.manifest" "$work/o.pack"
+manifest 'describe "unclosed'
+expect_error "unclosed quote" "unclosed quote" "$twpack" build "$work/m.manifest" "$work/o.pack"
+manifest 'describe ""'
+expect_error "an empty description string" "empty description string" "$twpack" build "$work/m.manifest" "$work/o.pack"
+
+check "build is deterministic" bash -c "'$twpack' build '$manifests/Sections.manifest' '$work/a.pack' -D BIN=/ &&
+  '$twpack' build '$manifests/Sections.manifest' '$work/b.pack' -D BIN=/ && cmp '$work/a.pack' '$work/b.pack'"
+check "list shows entries, downloads and the total" bash -c "'$twpack' list '$work/a.pack' > '$work/list.txt' &&
+  grep -q 'hello.txt  23 bytes' '$work/list.txt' && grep -q 'Icons/Icon.ico  4 bytes' '$work/list.txt' &&
+  grep -q 'downloads: 2' '$work/list.txt' && grep -q 'total size (progress denominator): 29011518 bytes' '$work/list.txt'"
+head -c 100 "$work/a.pack" > "$work/cut.pack"
+expect_error "list of a damaged package" "the package ends inside" "$twpack" list "$work/cut.pack"
+
+head -c 100000 /dev/urandom > "$work/program.bin"
+check "publish writes the size, then zlib" bash -c "'$twpack' publish '$work/program.bin' '$work/program.body' &&
+  python3 -c 'import sys,zlib,struct; b=open(sys.argv[1],\"rb\").read(); p=open(sys.argv[2],\"rb\").read();
+assert struct.unpack(\"<I\", b[:4])[0] == len(p) and zlib.decompress(b[4:]) == p' '$work/program.body' '$work/program.bin'"
+
+printf 'A=1\nB=two words\r\nC=\nD=\xc3\xa9\n' > "$work/t.txt"
+check "nls writes UTF-16LE lines with CR LF and no mark" bash -c "'$twpack' nls '$work/t.txt' '$work/t.bin' &&
+  python3 -c 'import sys; d=open(sys.argv[1],\"rb\").read(); assert d == \"A=1\r\nB=two words\r\nC=\r\nD=\u00e9\r\n\".encode(\"utf-16-le\"), d' '$work/t.bin'"
+printf 'A=1\nB=x=y\n' > "$work/bad.txt"
+expect_error "nls refuses a line with two '='" "line 2" "$twpack" nls "$work/bad.txt" "$work/bad.bin"
+
+[ "$failures" -eq 0 ] && echo "all package builder checks passed" || { echo "$failures failed"; exit 1; }
