@@ -2,26 +2,14 @@
 // the remover reads its files with.
 #include "TWInstall.h"
 
+#include "PluginLibrary.h"
 #include "SError.h"
-#include "SHandle.h"
-
-typedef int(__stdcall* PluginEntry)(const wchar_t* path, int perMachine);
 
 HRESULT TWInstall::DLLUninstall(const SString& libraryPath, DWORD perMachine)
 {
-    SModule library(::LoadLibraryW(libraryPath.CStr()));
-    if (!library.IsValid())
-    {
-        SERROR_SET_SYSTEM("TWDLLInstall.LoadLibrary").Add(libraryPath);
-        return E_FAIL;
-    }
-    PluginEntry entry = SGetProc<PluginEntry>(library.Get(), "TWUninstall");
-    if (!entry)
-    {
-        SERROR_SET_SYSTEM("DLLUninstall.GetProcAddress").Add(libraryPath);
-        return E_FAIL;
-    }
-    return entry(libraryPath.CStr(), static_cast<int>(perMachine)) == 0 ? S_OK : E_FAIL;
+    int result = 0;
+    S_RETURN_IF_FAILED(CallPluginEntry(libraryPath, "TWUninstall", "DLLUninstall.GetProcAddress", perMachine, result));
+    return result == 0 ? S_OK : E_FAIL;
 }
 
 HRESULT TWInstall::SafeRead(HANDLE file, void* buffer, DWORD size)

@@ -1,6 +1,7 @@
 #include "DeleteFolderTree.h"
 
 #include "SHandle.h"
+#include "SShell.h"
 
 #include <shlobj.h>
 
@@ -86,12 +87,5 @@ bool IsProtectedFolder(const SString& folder)
     int separator = profiles.ReverseFind(L'\\');
     if (separator > 0 && SamePath(path, profiles.Mid(0, separator)))
         return true; // the folder that holds every user's profile
-    SCoTaskMem low;
-    typedef HRESULT(WINAPI * KnownFolderPath)(REFGUID, DWORD, HANDLE, PWSTR*);
-    static const GUID localLow = {0xA520A1A4, 0x1780, 0x4FF6, {0xBD, 0x18, 0x16, 0x73, 0x43, 0xC5, 0xAF, 0x16}};
-    KnownFolderPath getPath = SGetProc<KnownFolderPath>(::GetModuleHandleW(L"shell32.dll"), "SHGetKnownFolderPath");
-    if (getPath && SUCCEEDED(getPath(localLow, 0, NULL, reinterpret_cast<PWSTR*>(low.Put()))) &&
-        SamePath(path, FullPath(static_cast<const wchar_t*>(low.Get()))))
-        return true;
-    return false;
+    return SamePath(path, FullPath(GetLocalAppDataLowFolder()));
 }

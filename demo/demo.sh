@@ -49,6 +49,9 @@ inspector proxy "$PROXY"
 note "https://downloads.tarnwick.example/ is served from 127.0.0.1 through a local proxy (port $PROXY);"
 note "the prefix trusts the demo's own certificate authority"
 
+step "The package inside the setup program (twpack list)"
+"$TW_HOST_BUILD/twpack" list "$TW_BUILD/package/Setup.pack" | sed 's/^/    /'
+
 if [ -n "$(inspector uninstall-string)" ]; then
   step "Removing the installation a previous demo left"
   inspector uninstall >/dev/null || true

@@ -2,29 +2,17 @@
 // integration through its export "TWInstall".
 #include "TWInstall.h"
 
+#include "PluginLibrary.h"
 #include "SError.h"
-#include "SHandle.h"
-
-typedef int(__stdcall* PluginEntry)(const wchar_t* path, int perMachine);
 
 HRESULT TWInstall::TWDLLInstall(const SString& path, DWORD perMachine)
 {
-    SModule library(::LoadLibraryW(path.CStr()));
-    if (!library.IsValid())
-    {
-        SERROR_SET_SYSTEM("TWDLLInstall.LoadLibrary").Add(path);
-        return E_FAIL;
-    }
-    PluginEntry entry = SGetProc<PluginEntry>(library.Get(), "TWInstall");
-    if (!entry)
-    {
-        SERROR_SET_SYSTEM("TWDLLInstall.GetProcAddress").Add(path);
-        return E_FAIL;
-    }
-    int result = entry(path.CStr(), static_cast<int>(perMachine));
-    library.Reset();
+    int result = 0;
+    S_RETURN_IF_FAILED(CallPluginEntry(path, "TWInstall", "TWDLLInstall.GetProcAddress", perMachine, result));
     if (result != 0)
     {
+        // Without an identifier of its own the window would show whatever an
+        // earlier step left in the record.
         SERROR_SET("TWDLLInstall.EntryFailed")
             .Add(path)
             .Add(L"The library's install entry returned " + SString::FromInt(result) + L".");

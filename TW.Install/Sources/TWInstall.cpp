@@ -53,10 +53,12 @@ void TWInstall::ReportProgress(const SString& text, DWORD done, DWORD total)
     OnProgress(status, m_reported);
 }
 
-HRESULT TWInstall::WriteFileWithProgress(const SString& path, const BYTE* bytes, DWORD size, const SString& text,
-                                         DWORD* done, DWORD total)
+// Creates (replacing) the file and writes it in chunks, reporting progress
+// before each chunk when the text is not empty. A failed write deletes the
+// file and raises writeFailure with the system text and the path.
+HRESULT TWInstall::WriteChunked(const SString& path, const BYTE* bytes, DWORD size, const char* writeFailure,
+                                const SString& text, DWORD* done, DWORD total)
 {
-    ::CreateDirectoryW(DirectoryPart(path).CStr(), NULL);
     SFile file(::CreateFileW(path.CStr(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
     if (!file.IsValid())
     {
@@ -70,7 +72,7 @@ HRESULT TWInstall::WriteFileWithProgress(const SString& path, const BYTE* bytes,
         DWORD written = 0;
         if (!WriteChunk(file.Get(), bytes + offset, size - offset, written))
         {
-            SERROR_SET_SYSTEM("WriteFile").Add(path);
+            SERROR_SET_SYSTEM(writeFailure).Add(path);
             file.Reset();
             ::DeleteFileW(path.CStr());
             return E_FAIL;
@@ -82,28 +84,18 @@ HRESULT TWInstall::WriteFileWithProgress(const SString& path, const BYTE* bytes,
     return S_OK;
 }
 
+HRESULT TWInstall::WriteFileWithProgress(const SString& path, const BYTE* bytes, DWORD size, const SString& text,
+                                         DWORD* done, DWORD total)
+{
+    ::CreateDirectoryW(DirectoryPart(path).CStr(), NULL);
+    return WriteChunked(path, bytes, size, "WriteFile", text, done, total);
+}
+
 HRESULT TWInstall::WriteTextFile(const SString& path, const char* text)
 {
-    SFile file(::CreateFileW(path.CStr(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
-    if (!file.IsValid())
-    {
-        SERROR_SET_SYSTEM("CreateFile").Add(path);
-        return E_FAIL;
-    }
-    DWORD size = static_cast<DWORD>(strlen(text));
-    for (DWORD offset = 0; offset < size;)
-    {
-        DWORD written = 0;
-        if (!WriteChunk(file.Get(), text + offset, size - offset, written))
-        {
-            SERROR_SET_SYSTEM("CreateFile").Add(path);
-            file.Reset();
-            ::DeleteFileW(path.CStr());
-            return E_FAIL;
-        }
-        offset += written;
-    }
-    return S_OK;
+    // Both a failed creation and a failed write report "CreateFile" here.
+    return WriteChunked(path, reinterpret_cast<const BYTE*>(text), static_cast<DWORD>(strlen(text)), "CreateFile",
+                        SString(), NULL, 0);
 }
 
 HRESULT TWInstall::WriteCompressedEntries(Run& run)

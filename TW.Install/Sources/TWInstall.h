@@ -52,6 +52,8 @@ public:
 
 private:
     struct Run;
+    HRESULT WriteChunked(const SString& path, const BYTE* bytes, DWORD size, const char* writeFailure,
+                         const SString& text, DWORD* done, DWORD total);
     HRESULT WriteCompressedEntries(Run& run);
     HRESULT WriteCacheEntries(Run& run);
     HRESULT Download(Run& run, int index);

@@ -117,7 +117,9 @@ TEST_F(RoundTripTest, PerUserInstallIsRemovedCompletely)
 
     EXPECT_TRUE(TestFolder::Exists(sentinel));
     if (linked)
+    {
         EXPECT_EQ("keep", TestFolder::ReadFile(outside / L"precious.txt"));
+    }
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, g_unrelatedKey));
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\tarnwick-other"));
     ::DeleteFileW(sentinel.CStr());
