@@ -97,7 +97,7 @@ note "UninstallString = $uninstall"
 inspector uninstall | sed 's/^/    /'
 note "its removal script deletes the remover and its folder once the remover has exited..."
 if wait_for 60 inspector gone; then
-  inspector gone
+  inspector gone | sed "s/^/  /"
   step "Done: installed, started and removed without a trace. Screenshots are in $SHOTS"
 else
   inspector gone || true
