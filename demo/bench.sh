@@ -35,7 +35,7 @@ trap cleanup EXIT
 mkdir -p "$OUT/www/files"
 
 "$WINESERVER" -p </dev/null >/dev/null 2>&1 || true
-"$WINE" wineboot </dev/null >/dev/null 2>&1
+WINEDLLOVERRIDES="mscoree,mshtml=" "$WINE" wineboot </dev/null >/dev/null 2>&1 # no .NET or HTML engine needed
 python3 "$ROOT/demo/publish_app.py" "$BIN/TW.3D.Modeller.exe" "$APP_SIZE" "$OUT/TW.3D.Modeller.exe"
 "$TW_HOST_BUILD/twpack" publish "$OUT/TW.3D.Modeller.exe" "$OUT/www/files/TW.3D.Modeller.exe"
 PEER_PID=$("$ROOT/tests/peers/start_peers.sh" "$OUT")

@@ -36,7 +36,7 @@ mkdir -p "$OUT/www/files" "$SHOTS"
 
 step "Preparing the demo's own Wine prefix ($WINEPREFIX)"
 "$WINESERVER" -p </dev/null >/dev/null 2>&1 || true # already running is fine
-"$WINE" wineboot </dev/null >/dev/null 2>&1
+WINEDLLOVERRIDES="mscoree,mshtml=" "$WINE" wineboot </dev/null >/dev/null 2>&1 # no .NET or HTML engine needed
 
 step "Publishing the application on the local download server"
 python3 "$ROOT/demo/publish_app.py" "$BIN/TW.3D.Modeller.exe" 29011464 "$OUT/TW.3D.Modeller.exe"
