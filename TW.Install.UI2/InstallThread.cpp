@@ -32,15 +32,31 @@ DWORD WINAPI InstallThread(LPVOID)
         {
         }
 
+        // The engine reports before every 4 KiB it writes; the window only
+        // hears of changes (a new text waits for the window thread, a new
+        // position is posted). Without a window (silent) nothing is sent.
         void OnProgress(SString& text, float fraction) override
         {
-            ::SetWindowTextW(m_statusLine, text.CStr());
-            ::PostMessageW(m_progressBar, PBM_SETPOS, static_cast<WPARAM>(ProgressPosition(fraction)), 0);
+            if (!m_statusLine)
+                return;
+            if (text != m_shownText)
+            {
+                ::SetWindowTextW(m_statusLine, text.CStr());
+                m_shownText = text;
+            }
+            int position = ProgressPosition(fraction);
+            if (position != m_shownPosition)
+            {
+                ::PostMessageW(m_progressBar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+                m_shownPosition = position;
+            }
         }
 
     private:
         HWND m_progressBar;
         HWND m_statusLine;
+        SString m_shownText;
+        int m_shownPosition = -1;
     };
 
     {
