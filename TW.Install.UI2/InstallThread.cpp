@@ -7,16 +7,17 @@
 #include "TWInstall.h"
 
 #include <commctrl.h>
+#include <cmath>
 #include <objbase.h>
 
 volatile HRESULT lastInstallResult = S_OK;
 
 int ProgressPosition(float fraction)
 {
-    if (!(fraction == fraction) || fraction > 1e6f || fraction < -1e6f) // NaN or infinite
+    if (!std::isfinite(fraction) || fraction <= 0.0f)
         return 0;
-    int position = static_cast<int>(fraction * 256.0f);
-    return position < 0 ? 0 : position > 256 ? 256 : position;
+    // Clamped before converting: a large fraction must not overflow the int.
+    return fraction >= 1.0f ? 256 : static_cast<int>(fraction * 256.0f);
 }
 
 DWORD WINAPI InstallThread(LPVOID)
