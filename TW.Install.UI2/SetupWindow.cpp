@@ -46,8 +46,6 @@ void ShowFailure()
         ::PostQuitMessage(1);
 }
 
-void ShowPage(HWND page, int show) { ::ShowWindow(page, show); }
-
 void CentreOnDesktop(HWND window)
 {
     RECT desktop, frame;
@@ -111,7 +109,7 @@ void UpdatePage()
             ::PostQuitMessage(0);
         }
     }
-    ShowPage(currentPage, SW_SHOW);
+    ::ShowWindow(currentPage, SW_SHOW);
 }
 
 INT_PTR CALLBACK SetupDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -130,13 +128,13 @@ INT_PTR CALLBACK SetupDialogProc(HWND window, UINT message, WPARAM wParam, LPARA
         switch (LOWORD(wParam))
         {
         case 1:
-            ShowPage(currentPage, SW_HIDE);
+            ::ShowWindow(currentPage, SW_HIDE);
             if (currentPage == finishedPage)
             {
                 StartProcess(pendingStartCommand);
                 ::PostQuitMessage(0);
             }
-            ShowPage(currentPage, SW_SHOW);
+            ::ShowWindow(currentPage, SW_SHOW);
             return 0;
         case 2:
             ::PostQuitMessage(0);
@@ -149,10 +147,10 @@ INT_PTR CALLBACK SetupDialogProc(HWND window, UINT message, WPARAM wParam, LPARA
     }
     if (message == msgThreadEnd)
     {
-        ShowPage(currentPage, SW_HIDE);
+        ::ShowWindow(currentPage, SW_HIDE);
         currentPage = finishedPage;
         UpdatePage();
-        ShowPage(currentPage, SW_SHOW);
+        ::ShowWindow(currentPage, SW_SHOW);
         return 0;
     }
     if (message == msgThreadError)

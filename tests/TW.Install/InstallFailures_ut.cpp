@@ -29,6 +29,16 @@ protected:
 
     InstallPlace place;
 };
+
+// Where the stream of compressed entry `index` starts in the package bytes.
+size_t StreamOffset(const std::string& pack, size_t index)
+{
+    InstallPackage parsed;
+    const BYTE* data = reinterpret_cast<const BYTE*>(pack.data());
+    if (ParsePackage(data, static_cast<DWORD>(pack.size()), parsed) != S_OK || index >= parsed.compressedEntries.size())
+        return std::string::npos;
+    return parsed.compressedEntries[index].stream - data;
+}
 } // namespace
 
 TEST_F(InstallFailureTest, FolderInTheWayOfADataFileFailsWithItsPath)
@@ -51,10 +61,8 @@ TEST_F(InstallFailureTest, FolderInTheWayOfADataFileFailsWithItsPath)
 TEST_F(InstallFailureTest, DamagedCompressedEntryWritesNothingForIt)
 {
     std::string pack = TestPack(L"Full");
-    InstallPackage parsed;
-    ASSERT_EQ(S_OK, ParsePackage(reinterpret_cast<const BYTE*>(pack.data()), static_cast<DWORD>(pack.size()), parsed));
-    const PackageEntry& first = parsed.compressedEntries[0];
-    size_t offset = first.stream - reinterpret_cast<const BYTE*>(pack.data());
+    size_t offset = StreamOffset(pack, 0);
+    ASSERT_NE(std::string::npos, offset);
     for (size_t i = 10; i < 40; ++i)
         pack[offset + i] = static_cast<char>(pack[offset + i] ^ 0x5A);
     RecordingInstaller installer;
@@ -67,9 +75,9 @@ TEST_F(InstallFailureTest, DamagedCompressedEntryWritesNothingForIt)
 TEST_F(InstallFailureTest, WrongDeclaredSizeIsDamage)
 {
     std::string pack = TestPack(L"Full");
-    InstallPackage parsed;
-    ASSERT_EQ(S_OK, ParsePackage(reinterpret_cast<const BYTE*>(pack.data()), static_cast<DWORD>(pack.size()), parsed));
-    size_t sizeField = parsed.compressedEntries[1].stream - 4 - reinterpret_cast<const BYTE*>(pack.data());
+    size_t stream = StreamOffset(pack, 1);
+    ASSERT_NE(std::string::npos, stream);
+    size_t sizeField = stream - 4;
     pack[sizeField] = static_cast<char>(pack[sizeField] + 1); // ".deployment" claims 27 bytes
     RecordingInstaller installer;
     ASSERT_EQ(E_FAIL, InstallPack(pack, installer));
