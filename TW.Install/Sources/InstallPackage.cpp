@@ -16,6 +16,16 @@ DWORD InstallPackage::TotalSize() const
     return total;
 }
 
+SString InstallPackage::DownloadDigest(const SString& target) const
+{
+    for (int i = digestTargets.Count(); i-- > 0;)
+    {
+        if (digestTargets[i] == target)
+            return digests[i];
+    }
+    return SString();
+}
+
 namespace
 {
 // A read position that refuses to move past the end of the block.
@@ -145,7 +155,8 @@ enum KeywordKind
     FlagKeyword,
     ValueKeyword,
     ListKeyword,
-    DownloadKeyword
+    DownloadKeyword,
+    DigestKeyword
 };
 
 struct Keyword
@@ -167,11 +178,12 @@ const Keyword g_keywords[] = {
     {L"unregister-cookie", ValueKeyword, NULL, &InstallPackage::unregisterCookie, NULL},
     {L"register-uri", ListKeyword, NULL, NULL, &InstallPackage::uriSchemes},
     {L"download", DownloadKeyword, NULL, NULL, NULL},
+    {L"download-sha256", DigestKeyword, NULL, NULL, NULL},
 };
 
 int ArgumentCount(KeywordKind kind)
 {
-    return kind == FlagKeyword ? 0 : kind == DownloadKeyword ? 3 : 1;
+    return kind == FlagKeyword ? 0 : kind == DownloadKeyword ? 3 : kind == DigestKeyword ? 2 : 1;
 }
 
 // Applies one keyword at index i; returns how many strings it consumed.
@@ -200,6 +212,10 @@ int ApplyKeyword(const SStringList& strings, int i, InstallPackage& package)
             package.downloadTargets.Append(strings[i + 1]);
             package.downloadUrls.Append(strings[i + 2]);
             package.downloadSizes.push_back(strings[i + 3].ToInt());
+            break;
+        case DigestKeyword:
+            package.digestTargets.Append(strings[i + 1]);
+            package.digests.Append(strings[i + 2]);
             break;
         }
         return 1 + arguments;

@@ -34,6 +34,10 @@ struct InstallPackage
     SStringList downloadUrls;
     SStringList downloadTargets;
     std::vector<int> downloadSizes;
+    // "download-sha256": a download's target, exactly as in its "download",
+    // and the SHA-256 of the file as installed (64 hexadecimal digits).
+    SStringList digestTargets;
+    SStringList digests;
     bool usageApplication;
     bool usagePlugin;
     SString targetProgram;
@@ -42,6 +46,8 @@ struct InstallPackage
     SString s3KeyId;
     SString s3Secret;
 
+    // The digest given for the target; empty when the package gives none.
+    SString DownloadDigest(const SString& target) const;
     // Wrapping sum of compressed sizes, cache sizes and declared download sizes.
     DWORD TotalSize() const;
 };

@@ -95,9 +95,8 @@ HRESULT SignS3Request(const SString& secret, const SString& canonicalRequest, co
     return S_OK;
 }
 
-HRESULT DownloadS3Object(const SString& bucket, const SString& keyId, const SString& secret,
-                         const SString& hostSuffix, const SString& objectKey, ProgressCallback progress,
-                         void* userData, BYTE** body, DWORD* size)
+HRESULT StreamS3Object(const SString& bucket, const SString& keyId, const SString& secret,
+                       const SString& hostSuffix, const SString& objectKey, SHttpSink& sink)
 {
     // The key is encoded once, the same way in the URL and in what is signed.
     SString encodedKey = UriEncodeKey(objectKey);
@@ -123,5 +122,14 @@ HRESULT DownloadS3Object(const SString& bucket, const SString& keyId, const SStr
     headers.Append(SString(L"x-amz-content-sha256: ") + g_emptyPayloadHash);
     headers.Append(L"Authorization: AWS4-HMAC-SHA256 Credential=" + keyId + L"/" + dateStamp + L"/" + region +
                    L"/s3/aws4_request,SignedHeaders=host;x-amz-content-sha256;x-amz-date,Signature=" + signature);
-    return OpenURL(url, headers, body, size, progress, userData);
+    return StreamURL(url, headers, sink);
+}
+
+HRESULT DownloadS3Object(const SString& bucket, const SString& keyId, const SString& secret,
+                         const SString& hostSuffix, const SString& objectKey, ProgressCallback progress,
+                         void* userData, BYTE** body, DWORD* size)
+{
+    SString url = L"https://" + bucket + hostSuffix + objectKey;
+    SHttpBufferSink sink(url, body, size, progress, userData);
+    return StreamS3Object(bucket, keyId, secret, hostSuffix, objectKey, sink);
 }

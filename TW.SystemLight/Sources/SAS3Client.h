@@ -4,7 +4,10 @@
 
 // hostSuffix: ".s3-" or ".s3." + region + the service domain + "/".
 // Fails with "Download.UnableToParseAmazonURL" when no region can be found;
-// otherwise returns what OpenURL returns.
+// otherwise returns what StreamURL returns.
+HRESULT StreamS3Object(const SString& bucket, const SString& keyId, const SString& secret,
+                       const SString& hostSuffix, const SString& objectKey, SHttpSink& sink);
+// The same, into one block, as OpenURL hands it over.
 HRESULT DownloadS3Object(const SString& bucket, const SString& keyId, const SString& secret,
                          const SString& hostSuffix, const SString& objectKey, ProgressCallback progress,
                          void* userData, BYTE** body, DWORD* size);

@@ -2,56 +2,82 @@
 
 #include <bcrypt.h>
 
-namespace
+SSha256::SSha256(const void* hmacKey, DWORD keySize)
+    : m_algorithm(NULL), m_hash(NULL), m_key(hmacKey ? static_cast<const char*>(hmacKey) : "", hmacKey ? keySize : 0),
+      m_keyed(hmacKey != NULL), m_failed(false)
 {
-class HashAlgorithm
+    Open();
+}
+
+SSha256::~SSha256()
 {
-public:
-    explicit HashAlgorithm(bool hmac) : m_algorithm(NULL)
-    {
-        if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&m_algorithm, BCRYPT_SHA256_ALGORITHM, NULL,
-                                                          hmac ? BCRYPT_ALG_HANDLE_HMAC_FLAG : 0)))
-            m_algorithm = NULL;
-    }
-    ~HashAlgorithm()
-    {
-        if (m_algorithm)
-            ::BCryptCloseAlgorithmProvider(m_algorithm, 0);
-    }
-    HashAlgorithm(const HashAlgorithm&) = delete;
-    HashAlgorithm& operator=(const HashAlgorithm&) = delete;
+    Close();
+    // The key may be a secret or a signing key: it does not outlive the hash in memory.
+    if (!m_key.empty())
+        ::SecureZeroMemory(&m_key[0], m_key.size());
+}
 
-    bool Digest(const void* key, DWORD keySize, const void* message, DWORD size, SDigest& digest) const
-    {
-        if (!m_algorithm)
-            return false;
-        BCRYPT_HASH_HANDLE hash = NULL;
-        if (!BCRYPT_SUCCESS(::BCryptCreateHash(m_algorithm, &hash, NULL, 0,
-                                               static_cast<PUCHAR>(const_cast<void*>(key)), keySize, 0)))
-            return false;
-        unsigned char result[32];
-        bool ok = BCRYPT_SUCCESS(
-                      ::BCryptHashData(hash, static_cast<PUCHAR>(const_cast<void*>(message)), size, 0)) &&
-                  BCRYPT_SUCCESS(::BCryptFinishHash(hash, result, sizeof(result), 0));
-        ::BCryptDestroyHash(hash);
-        if (ok)
-            digest.assign(reinterpret_cast<const char*>(result), sizeof(result));
-        return ok;
-    }
+void SSha256::Open()
+{
+    BCRYPT_ALG_HANDLE algorithm = NULL;
+    BCRYPT_HASH_HANDLE hash = NULL;
+    m_failed = !BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, NULL,
+                                                             m_keyed ? BCRYPT_ALG_HANDLE_HMAC_FLAG : 0));
+    m_algorithm = algorithm;
+    if (m_failed)
+        return;
+    PUCHAR key = m_key.empty() ? NULL : reinterpret_cast<PUCHAR>(&m_key[0]);
+    m_failed = !BCRYPT_SUCCESS(
+        ::BCryptCreateHash(algorithm, &hash, NULL, 0, key, static_cast<ULONG>(m_key.size()), 0));
+    m_hash = hash;
+}
 
-private:
-    BCRYPT_ALG_HANDLE m_algorithm;
-};
-} // namespace
+void SSha256::Close()
+{
+    if (m_hash)
+        ::BCryptDestroyHash(m_hash);
+    if (m_algorithm)
+        ::BCryptCloseAlgorithmProvider(m_algorithm, 0);
+    m_hash = NULL;
+    m_algorithm = NULL;
+}
+
+void SSha256::Restart()
+{
+    Close();
+    Open();
+}
+
+void SSha256::Update(const void* bytes, DWORD size)
+{
+    if (!m_failed && size)
+        m_failed = !BCRYPT_SUCCESS(
+            ::BCryptHashData(m_hash, static_cast<PUCHAR>(const_cast<void*>(bytes)), size, 0));
+}
+
+bool SSha256::Finish(SDigest& digest)
+{
+    unsigned char result[32];
+    bool ok = !m_failed && BCRYPT_SUCCESS(::BCryptFinishHash(m_hash, result, sizeof(result), 0));
+    // A finished CNG hash takes no more data: start over for the next use.
+    Restart();
+    if (ok)
+        digest.assign(reinterpret_cast<const char*>(result), sizeof(result));
+    return ok;
+}
 
 bool Sha256(const void* bytes, DWORD size, SDigest& digest)
 {
-    return HashAlgorithm(false).Digest(NULL, 0, bytes, size, digest);
+    SSha256 hash;
+    hash.Update(bytes, size);
+    return hash.Finish(digest);
 }
 
 bool HmacSha256(const void* key, DWORD keySize, const void* message, DWORD size, SDigest& digest)
 {
-    return HashAlgorithm(true).Digest(key, keySize, message, size, digest);
+    SSha256 hash(key ? key : "", keySize);
+    hash.Update(message, size);
+    return hash.Finish(digest);
 }
 
 SString HexLower(const void* bytes, DWORD count)

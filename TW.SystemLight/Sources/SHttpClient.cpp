@@ -4,6 +4,7 @@
 #include "SHandle.h"
 
 #include <stdlib.h>
+#include <string.h>
 
 HRESULT ParseHttpURL(const SString& url, SString& scheme, SString& host, int& port, SString& path)
 {
@@ -80,42 +81,18 @@ HRESULT CheckStatus(DWORD status, const SString& url)
     return E_FAIL;
 }
 
-// Grows the caller's buffer so that `needed` bytes fit; the caller keeps
-// owning whatever is stored in *body.
-HRESULT Reserve(BYTE** body, DWORD& capacity, DWORD needed, const SString& url)
-{
-    if (needed <= capacity && *body)
-        return S_OK;
-    DWORD grown = capacity;
-    while (grown < needed)
-        grown = grown > 0x7FFFFFFF ? needed : (grown ? grown * 2 : 65536);
-    BYTE* block = static_cast<BYTE*>(realloc(*body, grown ? grown : 1));
-    if (!block)
-    {
-        SERROR_SET("OpenURL.OutOfMemory").Add(url).Add(L"Cannot hold " + SString::FromInt(static_cast<int>(grown)) +
-                                                        L" bytes.");
-        return E_FAIL;
-    }
-    *body = block;
-    capacity = grown;
-    return S_OK;
-}
-
-HRESULT ReadBody(HINTERNET request, const SString& url, DWORD announced, BYTE** body, DWORD* size,
-                 ProgressCallback progress, void* userData)
+HRESULT ReadBody(HINTERNET request, const SString& url, DWORD announced, SHttpSink& sink)
 {
     const bool known = announced != 0xFFFFFFFF;
-    DWORD capacity = 0;
-    S_RETURN_IF_FAILED(Reserve(body, capacity, known ? announced : 0, url));
-    *size = 0;
-    for (;;)
+    S_RETURN_IF_FAILED(sink.Begin(0, announced));
+    BYTE chunk[4096];
+    for (DWORD received = 0;;)
     {
-        DWORD remaining = known ? announced - *size : 4096;
-        if (!remaining)
+        DWORD wanted = known && announced - received < sizeof(chunk) ? announced - received : sizeof(chunk);
+        if (!wanted)
             return S_OK;
-        S_RETURN_IF_FAILED(Reserve(body, capacity, *size + (remaining < 4096 ? remaining : 4096), url));
         DWORD read = 0;
-        if (!::InternetReadFile(request, *body + *size, remaining < 4096 ? remaining : 4096, &read))
+        if (!::InternetReadFile(request, chunk, wanted, &read))
         {
             SERROR_SET_SYSTEM("Download.InternetReadFile").Add(url);
             return E_FAIL;
@@ -126,19 +103,61 @@ HRESULT ReadBody(HINTERNET request, const SString& url, DWORD announced, BYTE** 
                 return S_OK;
             SERROR_SET("Download.Incomplete")
                 .Add(url)
-                .Add(L"The connection ended after " + SString::FromInt(static_cast<int>(*size)) + L" of " +
+                .Add(L"The connection ended after " + SString::FromInt(static_cast<int>(received)) + L" of " +
                      SString::FromInt(static_cast<int>(announced)) + L" bytes.");
             return E_FAIL;
         }
-        *size += read;
-        if (progress)
-            progress(announced, *size, userData);
+        received += read;
+        S_RETURN_IF_FAILED(sink.Receive(chunk, read));
     }
 }
+
 } // namespace
 
-HRESULT OpenURL(const SString& url, const SStringList& headers, BYTE** body, DWORD* size, ProgressCallback progress,
-                void* userData)
+SHttpBufferSink::SHttpBufferSink(const SString& url, BYTE** body, DWORD* size, ProgressCallback progress,
+                                 void* userData)
+    : m_url(url), m_body(body), m_size(size), m_capacity(0), m_total(0), m_progress(progress), m_userData(userData)
+{
+}
+
+HRESULT SHttpBufferSink::Begin(DWORD offset, DWORD total)
+{
+    m_total = total;
+    *m_size = offset;
+    return Reserve(total != 0xFFFFFFFF ? total : 0);
+}
+
+HRESULT SHttpBufferSink::Receive(const BYTE* bytes, DWORD count)
+{
+    S_RETURN_IF_FAILED(Reserve(*m_size + count));
+    memcpy(*m_body + *m_size, bytes, count);
+    *m_size += count;
+    if (m_progress)
+        m_progress(m_total, *m_size, m_userData);
+    return S_OK;
+}
+
+HRESULT SHttpBufferSink::Reserve(DWORD needed)
+{
+    if (needed <= m_capacity && *m_body)
+        return S_OK;
+    DWORD grown = m_capacity;
+    while (grown < needed)
+        grown = grown > 0x7FFFFFFF ? needed : (grown ? grown * 2 : 65536);
+    BYTE* block = static_cast<BYTE*>(realloc(*m_body, grown ? grown : 1));
+    if (!block)
+    {
+        SERROR_SET("OpenURL.OutOfMemory")
+            .Add(m_url)
+            .Add(L"Cannot hold " + SString::FromInt(static_cast<int>(grown)) + L" bytes.");
+        return E_FAIL;
+    }
+    *m_body = block;
+    m_capacity = grown;
+    return S_OK;
+}
+
+HRESULT StreamURL(const SString& url, const SStringList& headers, SHttpSink& sink)
 {
     SString scheme, host, path;
     int port = 0;
@@ -157,7 +176,9 @@ HRESULT OpenURL(const SString& url, const SStringList& headers, BYTE** body, DWO
         return E_FAIL;
     }
     const wchar_t* acceptTypes[] = {L"*/*", NULL};
-    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_PRAGMA_NOCACHE | (scheme == L"https" ? INTERNET_FLAG_SECURE : 0);
+    // The body is a program: no copy of it stays behind in the user's cache.
+    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_CACHE_WRITE |
+                  (scheme == L"https" ? INTERNET_FLAG_SECURE : 0);
     SInternet request(
         ::HttpOpenRequestW(connection.Get(), L"GET", path.CStr(), NULL, NULL, acceptTypes, flags, 0));
     if (!request.IsValid())
@@ -187,5 +208,12 @@ HRESULT OpenURL(const SString& url, const SStringList& headers, BYTE** body, DWO
                           NULL))
         announced = 0xFFFFFFFF;
     S_RETURN_IF_FAILED(CheckStatus(status, url));
-    return ReadBody(request.Get(), url, announced, body, size, progress, userData);
+    return ReadBody(request.Get(), url, announced, sink);
+}
+
+HRESULT OpenURL(const SString& url, const SStringList& headers, BYTE** body, DWORD* size, ProgressCallback progress,
+                void* userData)
+{
+    SHttpBufferSink sink(url, body, size, progress, userData);
+    return StreamURL(url, headers, sink);
 }

@@ -1,17 +1,58 @@
 #pragma once
-// One HTTP(S) GET over WinINet, the whole body handed back in memory.
+// One HTTP(S) GET over WinINet: streamed to a sink as it arrives, or handed
+// back whole in memory.
 #include "SString.h"
 
 // (total announced or 0xFFFFFFFF when unknown, received so far, user data)
 typedef int (*ProgressCallback)(DWORD total, DWORD received, void* userData);
 
+// Receives a response body chunk by chunk, as it arrives.
+class SHttpSink
+{
+public:
+    // The body starts (again) at byte `offset` of a body of `total` bytes
+    // (0xFFFFFFFF when the server does not say). Offset 0 means from the
+    // beginning: whatever the sink received before is void.
+    virtual HRESULT Begin(DWORD offset, DWORD total) = 0;
+    // The next bytes. A failure ends the transfer; the sink has filled SError.
+    virtual HRESULT Receive(const BYTE* bytes, DWORD count) = 0;
+
+protected:
+    ~SHttpSink() {}
+};
+
 // Splits http(s)://host[:port]/path; other schemes fail with
 // "ParseHttpURL_Protocol". Only the port is written before that check.
 HRESULT ParseHttpURL(const SString& url, SString& scheme, SString& host, int& port, SString& path);
 
-// GETs the URL with the extra header lines. On a 200 the body (malloc'ed,
-// owned by the caller, also after a later failure) and its size are stored;
-// a body without Content-Length is read into a growing buffer. A body that
-// ends early fails with "Download.Incomplete".
+// GETs the URL with the extra header lines and passes a 200 body to the sink
+// in reads of at most 4096 bytes. Nothing is written to the WinINet cache.
+// A body that ends before its announced length fails with
+// "Download.Incomplete"; any other status fails without a call to the sink.
+HRESULT StreamURL(const SString& url, const SStringList& headers, SHttpSink& sink);
+
+// Collects a body in one block that grows as needed, reporting progress.
+// The block (malloc'ed) belongs to the caller from the first Begin on.
+class SHttpBufferSink : public SHttpSink
+{
+public:
+    SHttpBufferSink(const SString& url, BYTE** body, DWORD* size, ProgressCallback progress, void* userData);
+    HRESULT Begin(DWORD offset, DWORD total) override;
+    HRESULT Receive(const BYTE* bytes, DWORD count) override;
+
+private:
+    HRESULT Reserve(DWORD needed);
+
+    const SString& m_url;
+    BYTE** m_body;
+    DWORD* m_size;
+    DWORD m_capacity;
+    DWORD m_total;
+    ProgressCallback m_progress;
+    void* m_userData;
+};
+
+// StreamURL into one block. On a 200 the body (malloc'ed, owned by the
+// caller, also after a later failure) and its size are stored.
 HRESULT OpenURL(const SString& url, const SStringList& headers, BYTE** body, DWORD* size,
                 ProgressCallback progress, void* userData);

@@ -1,0 +1,126 @@
+#include "DownloadStream.h"
+
+#include "SError.h"
+#include "TWInstall.h"
+
+namespace
+{
+bool IsHexDigest(const SString& text)
+{
+    if (text.Length() != 64)
+        return false;
+    for (int i = 0; i < 64; ++i)
+    {
+        wchar_t c = text[i];
+        if (!((c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F')))
+            return false;
+    }
+    return true;
+}
+
+SString LowerHex(const SString& text)
+{
+    SString lower(text);
+    for (wchar_t c = L'A'; c <= L'F'; ++c)
+        lower.ReplaceChar(c, static_cast<wchar_t>(c - L'A' + L'a'));
+    return lower;
+}
+} // namespace
+
+DownloadStream::DownloadStream(const SString& url, const SString& digest, const DownloadProgress& progress)
+    : m_url(url), m_digest(LowerHex(digest)), m_progress(progress), m_inflate(false), m_received(0),
+      m_total(0xFFFFFFFF), m_inflater(url)
+{
+}
+
+HRESULT DownloadStream::Open(const SString& path, const SString& copyPath, bool inflate)
+{
+    if (!m_digest.IsEmpty() && !IsHexDigest(m_digest))
+    {
+        SERROR_SET("ReadPackage.Digest")
+            .Add(m_url)
+            .Add(L"The package's SHA-256 for this download is not 64 hexadecimal digits: " + m_digest);
+        return E_FAIL;
+    }
+    m_inflate = inflate;
+    S_RETURN_IF_FAILED(m_file.Create(path));
+    if (!copyPath.IsEmpty() && m_copy.Create(copyPath) != S_OK)
+        m_copy.Discard();
+    return S_OK;
+}
+
+HRESULT DownloadStream::Begin(DWORD offset, DWORD total)
+{
+    m_total = total;
+    if (offset == m_received && offset)
+        return S_OK;
+    // Anything else starts the file over: bytes, inflate and hash state.
+    m_received = 0;
+    m_hash.Restart();
+    S_RETURN_IF_FAILED(m_inflater.Restart());
+    S_RETURN_IF_FAILED(m_file.Truncate());
+    if (m_copy.IsOpen() && m_copy.Truncate() != S_OK)
+        m_copy.Discard();
+    return S_OK;
+}
+
+HRESULT DownloadStream::Receive(const BYTE* bytes, DWORD count)
+{
+    m_received += count;
+    if (m_inflate)
+        S_RETURN_IF_FAILED(m_inflater.Feed(bytes, count, *this));
+    else
+        S_RETURN_IF_FAILED(Write(bytes, count));
+    ReportProgress();
+    return S_OK;
+}
+
+HRESULT DownloadStream::Write(const BYTE* bytes, DWORD size)
+{
+    m_hash.Update(bytes, size);
+    S_RETURN_IF_FAILED(m_file.Write(bytes, size));
+    if (m_copy.IsOpen() && m_copy.Write(bytes, size) != S_OK)
+        m_copy.Discard(); // the copy is best effort: a full disk drops it, not the install
+    return S_OK;
+}
+
+HRESULT DownloadStream::Commit()
+{
+    if (m_inflate)
+        S_RETURN_IF_FAILED(m_inflater.Finish());
+    S_RETURN_IF_FAILED(CheckDigest());
+    S_RETURN_IF_FAILED(m_file.Commit());
+    if (m_copy.IsOpen())
+        m_copy.Commit();
+    return S_OK;
+}
+
+HRESULT DownloadStream::CheckDigest()
+{
+    SDigest digest;
+    if (!m_hash.Finish(digest))
+    {
+        SERROR_SET("Download.Checksum").Add(m_url).Add(L"Windows cannot compute the SHA-256 of the download.");
+        return E_FAIL;
+    }
+    SString actual = HexLower(digest.data(), static_cast<DWORD>(digest.size()));
+    if (m_digest.IsEmpty() || actual == m_digest)
+        return S_OK;
+    SERROR_SET("Download.Checksum")
+        .Add(m_url)
+        .Add(L"Expected SHA-256 " + m_digest)
+        .Add(L"Received SHA-256 " + actual);
+    return E_FAIL;
+}
+
+void DownloadStream::ReportProgress() const
+{
+    // The body's share of the total, whatever its compressed size.
+    unsigned long long part = m_received;
+    if (m_total != 0xFFFFFFFF && m_total)
+        part = part * m_progress.share / m_total;
+    if (part > m_progress.share)
+        part = m_progress.share;
+    m_progress.engine->ReportProgress(m_progress.text, m_progress.done + static_cast<DWORD>(part),
+                                      m_progress.total);
+}

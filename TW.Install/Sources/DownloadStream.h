@@ -1,0 +1,54 @@
+#pragma once
+// One download on its way to disk: each received piece is inflated (or kept
+// as received), hashed and written to staging files beside the target and
+// its copy, in one pass. Commit verifies the whole and only then puts the
+// files in place; a stream that is not committed leaves nothing behind.
+#include "InflateStream.h"
+#include "SHash.h"
+#include "SHttpClient.h"
+#include "StagedFile.h"
+
+class TWInstall;
+
+// Where the download's progress goes: its share of the install's total.
+struct DownloadProgress
+{
+    TWInstall* engine;
+    SString text;
+    DWORD done;  // counted before this download
+    DWORD total; // of the whole install
+    DWORD share; // this download's declared size
+};
+
+class DownloadStream : public SHttpSink, private InflateOutput
+{
+public:
+    // digest: 64 hexadecimal digits of the installed file, or empty for none.
+    DownloadStream(const SString& url, const SString& digest, const DownloadProgress& progress);
+
+    // Stages the target, and the copy when copyPath is not empty (best
+    // effort, as the copy has always been). inflate: the body is the
+    // published form of a program rather than the file itself.
+    HRESULT Open(const SString& path, const SString& copyPath, bool inflate);
+    HRESULT Begin(DWORD offset, DWORD total) override;
+    HRESULT Receive(const BYTE* bytes, DWORD count) override;
+    // Checks completeness and the digest ("Download.Checksum"), then renames
+    // the staged files over their targets.
+    HRESULT Commit();
+
+private:
+    HRESULT Write(const BYTE* bytes, DWORD size) override;
+    HRESULT CheckDigest();
+    void ReportProgress() const;
+
+    SString m_url;
+    SString m_digest;
+    DownloadProgress m_progress;
+    bool m_inflate;
+    DWORD m_received;
+    DWORD m_total;
+    InflateStream m_inflater;
+    SSha256 m_hash;
+    StagedFile m_file;
+    StagedFile m_copy;
+};

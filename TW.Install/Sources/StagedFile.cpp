@@ -1,0 +1,67 @@
+#include "StagedFile.h"
+
+#include "InstallRun.h"
+#include "SError.h"
+
+HRESULT StagedFile::Create(const SString& target)
+{
+    Discard();
+    SString staging = target + L".partial";
+    SFile file(::CreateFileW(staging.CStr(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
+    if (!file.IsValid())
+    {
+        SERROR_SET_SYSTEM("CreateFile").Add(staging);
+        return E_FAIL;
+    }
+    m_target = target;
+    m_staging = staging;
+    m_file = static_cast<SFile&&>(file);
+    return S_OK;
+}
+
+HRESULT StagedFile::Write(const BYTE* bytes, DWORD size)
+{
+    for (DWORD offset = 0; offset < size;)
+    {
+        DWORD written = 0;
+        if (!WriteChunk(m_file.Get(), bytes + offset, size - offset, written))
+        {
+            SERROR_SET_SYSTEM("WriteFile").Add(m_staging);
+            return E_FAIL;
+        }
+        offset += written;
+    }
+    return S_OK;
+}
+
+HRESULT StagedFile::Truncate()
+{
+    if (::SetFilePointer(m_file.Get(), 0, NULL, FILE_BEGIN) == INVALID_SET_FILE_POINTER ||
+        !::SetEndOfFile(m_file.Get()))
+    {
+        SERROR_SET_SYSTEM("WriteFile").Add(m_staging);
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+HRESULT StagedFile::Commit()
+{
+    m_file.Reset();
+    if (!::MoveFileExW(m_staging.CStr(), m_target.CStr(), MOVEFILE_REPLACE_EXISTING))
+    {
+        SERROR_SET_SYSTEM("MoveFile").Add(m_staging).Add(m_target);
+        Discard();
+        return E_FAIL;
+    }
+    m_staging = SString();
+    return S_OK;
+}
+
+void StagedFile::Discard()
+{
+    m_file.Reset();
+    if (!m_staging.IsEmpty())
+        ::DeleteFileW(m_staging.CStr());
+    m_staging = SString();
+}
