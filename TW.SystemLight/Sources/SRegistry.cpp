@@ -3,7 +3,6 @@
 #include "SError.h"
 #include "SHandle.h"
 
-#include <vector>
 
 namespace
 {
@@ -47,14 +46,10 @@ HRESULT WriteValue(HKEY root, const SString& path, const SString& name, const wc
 
 HRESULT SetValue(HKEY root, const SString& path, const SString& name, const SString& text)
 {
-    // RegSetValueExW counts a terminator that directly follows the data ("if
-    // the caller forgot it"), so the text is handed over with a non-zero unit
-    // after it: the value then holds exactly the text's units.
-    int length = text.Length();
-    std::vector<wchar_t> units(text.CStr(), text.CStr() + length);
-    units.push_back(L'?');
-    return WriteValue(root, path, name, name.Data(), REG_SZ, reinterpret_cast<const BYTE*>(&units[0]),
-                      static_cast<DWORD>(length * sizeof(wchar_t)));
+    // With its terminating zero, as the platform documents: readers that copy
+    // the value into a zeroless buffer, and "reg export", rely on it.
+    return WriteValue(root, path, name, name.Data(), REG_SZ, reinterpret_cast<const BYTE*>(text.CStr()),
+                      static_cast<DWORD>((text.Length() + 1) * sizeof(wchar_t)));
 }
 
 HRESULT SetValue(HKEY root, const SString& path, const SString& name, DWORD number)
@@ -71,16 +66,16 @@ HRESULT GetValue(HKEY root, const SString& path, const SString& name, SString& t
         SERROR_SET("RegOpenKey").Add(path);
         return E_FAIL;
     }
+    // Room for 259 units and a terminator, stored or not, and a zero after.
     wchar_t buffer[MAX_PATH + 1] = {0};
     DWORD size = MAX_PATH * sizeof(wchar_t);
     DWORD type = 0;
     LONG result = ::RegQueryValueExW(key.Get(), name.CStr(), NULL, &type, reinterpret_cast<BYTE*>(buffer), &size);
-    if (result != ERROR_SUCCESS || size >= MAX_PATH * sizeof(wchar_t))
+    if (result != ERROR_SUCCESS || wcslen(buffer) >= MAX_PATH)
     {
         SERROR_SET("RegGetValue").Add(path).Add(name);
         return E_FAIL;
     }
-    buffer[size / sizeof(wchar_t)] = 0;
     text = buffer;
     return S_OK;
 }

@@ -4,11 +4,12 @@
 // is closed before a call returns.
 #include "SString.h"
 
-// Stores text as REG_SZ without a terminator (2 x Length bytes), creating
-// every missing key of the path.
+// Stores text as REG_SZ with its terminating zero (2 x Length + 2 bytes),
+// creating every missing key of the path.
 HRESULT SetValue(HKEY root, const SString& path, const SString& name, const SString& text);
 HRESULT SetValue(HKEY root, const SString& path, const SString& name, DWORD number);
-// Reads a value of up to 259 units as text; `text` is unchanged on failure.
+// Reads a value of up to 259 units as text, stored with or without its
+// terminating zero; `text` is unchanged on failure.
 HRESULT GetValue(HKEY root, const SString& path, const SString& name, SString& text);
 // Appends the names of the key's direct subkeys.
 HRESULT ListKeys(HKEY root, const SString& path, SStringList& names);

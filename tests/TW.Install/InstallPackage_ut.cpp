@@ -144,6 +144,28 @@ TEST(InstallPackage, KeywordArity)
     EXPECT_TRUE(d.usageApplication); // the unmatched strings are scanned on their own
 }
 
+TEST(InstallPackage, DownloadDigestTakesTwoStrings)
+{
+    const wchar_t* digest = L"0526C122b79b48d274eb67e8cfdb6834ae84d649f2b3634f7f65eb8ce94b84ae";
+    InstallPackage a;
+    ScanDescription(Strings({L"download", L"%program%/A.exe", L"https://h/a", L"10", L"download-sha256",
+                             L"%program%/A.exe", digest, L"admin"}),
+                    a);
+    EXPECT_TRUE(a.DownloadDigest(L"%program%/A.exe") == digest);
+    EXPECT_TRUE(a.DownloadDigest(L"%program%/B.exe").IsEmpty());
+    EXPECT_TRUE(a.admin); // the two strings are consumed, and only those
+    InstallPackage b;
+    ScanDescription(Strings({L"usage-application", L"download-sha256", L"t"}), b);
+    EXPECT_EQ(0, b.digestTargets.Count()); // too few strings: the keyword alone is skipped
+    EXPECT_TRUE(b.usageApplication);
+    // A reader that does not know the keyword skips it and its two strings as
+    // unknown strings: the digest text matches no keyword.
+    InstallPackage c;
+    ScanDescription(Strings({L"download-sha256", L"%data%/x.TWP", digest, L"usage-plugin"}), c);
+    EXPECT_TRUE(c.usagePlugin);
+    EXPECT_EQ(0, c.downloadUrls.Count());
+}
+
 TEST(InstallPackage, TruncatedPackagesFailCleanly)
 {
     std::string pack = ReadPack(L"Sections");

@@ -68,7 +68,7 @@ void ExpectString(HKEY root, const SString& path, const wchar_t* name, const SSt
     std::string data;
     ASSERT_TRUE(ReadRawValue(root, path, name, type, data)) << name;
     EXPECT_EQ(static_cast<DWORD>(REG_SZ), type) << name;
-    EXPECT_EQ(Utf16Bytes(expected), data) << name; // no terminator stored
+    EXPECT_EQ(Utf16Bytes(expected) + std::string("\0\0", 2), data) << name; // with its terminator
 }
 
 void ExpectNumberOne(HKEY root, const SString& path, const wchar_t* name)

@@ -18,19 +18,19 @@ protected:
 };
 } // namespace
 
-TEST_F(SRegistryTest, TextIsStoredWithoutTerminatorAndCreatesKeys)
+TEST_F(SRegistryTest, TextIsStoredWithItsTerminatorAndCreatesKeys)
 {
     ASSERT_EQ(S_OK, SetValue(HKEY_CURRENT_USER, Path(L"\\A\\B"), L"X", SString(L"v")));
     DWORD type = 0;
     std::string data;
     ASSERT_TRUE(ReadRawValue(HKEY_CURRENT_USER, Path(L"\\A\\B"), L"X", type, data));
     EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
-    EXPECT_EQ(std::string("v\0", 2), data);
+    EXPECT_EQ(std::string("v\0\0\0", 4), data);
     EXPECT_EQ(S_OK, SetValue(HKEY_CURRENT_USER, Path(L"\\A\\B"), L"X", SString(L"v")));
 
     ASSERT_EQ(S_OK, SetValue(HKEY_CURRENT_USER, Path(L"\\A"), L"Empty", SString()));
     ASSERT_TRUE(ReadRawValue(HKEY_CURRENT_USER, Path(L"\\A"), L"Empty", type, data));
-    EXPECT_EQ(0u, data.size());
+    EXPECT_EQ(std::string("\0\0", 2), data);
 }
 
 TEST_F(SRegistryTest, DefaultValuesAndNumbers)
@@ -41,7 +41,7 @@ TEST_F(SRegistryTest, DefaultValuesAndNumbers)
     DWORD type = 0;
     std::string data;
     ASSERT_TRUE(ReadRawValue(HKEY_CURRENT_USER, Path(L"\\D"), L"", type, data));
-    EXPECT_EQ(Utf16Bytes(L"text"), data);
+    EXPECT_EQ(Utf16Bytes(L"text") + std::string("\0\0", 2), data);
     ASSERT_TRUE(ReadRawValue(HKEY_CURRENT_USER, Path(L"\\N"), L"", type, data));
     EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
     EXPECT_EQ(std::string("\x07\0\0\0", 4), data);

@@ -88,14 +88,7 @@ class Handler(BaseHTTPRequestHandler):
         self.end_headers()
 
     def route_chunked(self, args):
-        body = pattern(int(args[0]))
-        self.send_response(200)
-        self.send_header("Transfer-Encoding", "chunked")
-        self.end_headers()
-        for i in range(0, len(body), 3000):
-            piece = body[i:i + 3000]
-            self.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece))
-        self.wfile.write(b"0\r\n\r\n")
+        self.send_chunked(pattern(int(args[0])))
 
     def route_short(self, args):
         announced, sent = int(args[0]), int(args[1])
@@ -121,13 +114,61 @@ class Handler(BaseHTTPRequestHandler):
     def route_headers(self, args):
         self.send_body(200, str(self.headers).encode(), "text/plain")
 
-    def route_files(self, args):
+    def read_file(self, args):
+        """The bytes of a file under files/, or None."""
         files = os.path.realpath(os.path.join(self.server.root, "files"))
         path = os.path.realpath(os.path.join(files, *args))
         if not path.startswith(files + os.sep) or not os.path.isfile(path):
-            return self.send_body(404, b"not found\n", "text/plain")
+            return None
         with open(path, "rb") as f:
-            body = f.read()
+            return f.read()
+
+    def send_chunked(self, body):
+        self.send_response(200)
+        self.send_header("Transfer-Encoding", "chunked")
+        self.end_headers()
+        for i in range(0, len(body), 3000):
+            piece = body[i:i + 3000]
+            self.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece))
+        self.wfile.write(b"0\r\n\r\n")
+
+    def route_chunked_files(self, args):
+        """A file under files/ without Content-Length, in chunks."""
+        body = self.read_file(args)
+        if body is None:
+            return self.send_body(404, b"not found\n", "text/plain")
+        self.send_chunked(body)
+
+    def route_mangle(self, args):
+        """A published body under files/, damaged one way: cut (the connection
+        closes after half of it), longer / shorter (the size prefix says one
+        byte more / less than the stream gives), flip (a byte in the middle of
+        the stream inverted), trailing (bytes after the end of the stream)."""
+        kind, body = args[0], self.read_file(args[1:])
+        if body is None:
+            return self.send_body(404, b"not found\n", "text/plain")
+        size = int.from_bytes(body[:4], "little")
+        if kind == "cut":
+            self.send_response(200)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body[:len(body) // 2])
+            self.wfile.flush()
+            self.close_connection = True
+            return self.connection.shutdown(socket.SHUT_RDWR)
+        if kind in ("longer", "shorter"):
+            body = (size + (1 if kind == "longer" else -1)).to_bytes(4, "little") + body[4:]
+        elif kind == "flip":
+            middle = len(body) // 2
+            body = body[:middle] + bytes(b ^ 0xFF for b in body[middle:middle + 16]) + body[middle + 16:]
+        elif kind == "trailing":
+            body += b"trailing bytes"
+        self.send_body(200, body)
+
+    def route_files(self, args):
+        body = self.read_file(args)
+        if body is None:
+            return self.send_body(404, b"not found\n", "text/plain")
         delay = self.server.files_delay
         if not delay:
             return self.send_body(200, body)

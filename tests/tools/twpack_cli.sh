@@ -46,6 +46,22 @@ assert struct.unpack(\"<I\", b[:4])[0] == len(p) and zlib.decompress(b[4:]) == p
 printf 'A=1\nB=two words\r\nC=\nD=\xc3\xa9\n' > "$work/t.txt"
 check "nls writes UTF-16LE lines with CR LF and no mark" bash -c "'$twpack' nls '$work/t.txt' '$work/t.bin' &&
   python3 -c 'import sys; d=open(sys.argv[1],\"rb\").read(); assert d == \"A=1\r\nB=two words\r\nC=\r\nD=\u00e9\r\n\".encode(\"utf-16-le\"), d' '$work/t.bin'"
+check "publish prints the program's SHA-256" bash -c "'$twpack' publish '$work/program.bin' '$work/p2.body' |
+  grep -qx \"sha256 \$(sha256sum '$work/program.bin' | cut -c1-64)\""
+digest=$(sha256sum "$work/program.bin" | cut -c1-64)
+manifest "download %program%/A.exe https://h/a 100000 sha256-of=program.bin" \
+         "download %data%/B.TWP https://h/b 10 sha256=${digest^^}" "download %data%/C.TWP https://h/c 10"
+check "download with a digest, given or computed; list shows both" bash -c "'$twpack' build '$work/m.manifest' '$work/d.pack' &&
+  '$twpack' list '$work/d.pack' > '$work/d.txt' && grep -q 'downloads: 3' '$work/d.txt' &&
+  grep -q 'sha256 of %program%/A.exe: $digest' '$work/d.txt' && grep -q 'sha256 of %data%/B.TWP: ${digest^^}' '$work/d.txt' &&
+  [ \$(grep -c 'sha256 of' '$work/d.txt') = 2 ]"
+manifest "download %program%/A.exe https://h/a 10 sha256=abc"
+expect_error "a digest that is not 64 hexadecimal digits" "'abc' is not 64 hexadecimal digits" "$twpack" build "$work/m.manifest" "$work/o.pack"
+manifest "download %program%/A.exe https://h/a 10 md5=abc"
+expect_error "an unknown download option" "expected sha256=<hex> or sha256-of=<file>" "$twpack" build "$work/m.manifest" "$work/o.pack"
+manifest "download %program%/A.exe https://h/a"
+expect_error "a download without its size" "'download' takes a target, a URL, a size" "$twpack" build "$work/m.manifest" "$work/o.pack"
+
 printf 'A=1\nB=x=y\n' > "$work/bad.txt"
 expect_error "nls refuses a line with two '='" "line 2" "$twpack" nls "$work/bad.txt" "$work/bad.bin"
 

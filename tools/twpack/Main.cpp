@@ -1,5 +1,6 @@
 // twpack: builds and inspects install packages (the PACK resource), publishes
 // program files for the download server and converts localized tables.
+#include "Digest.h"
 #include "Package.h"
 
 #include <cstdio>
@@ -12,12 +13,14 @@ const char g_usage[] =
     "usage:\n"
     "  twpack build <manifest> <out.pack> [-D NAME=VALUE]...  lay out a package from a manifest\n"
     "  twpack list <file.pack>                                print what the package holds\n"
-    "  twpack publish <program> <out.body>                    size-prefixed zlib body for the server\n"
+    "  twpack publish <program> <out.body>                    size-prefixed zlib body for the server;\n"
+    "                                                         prints the program's SHA-256\n"
     "  twpack nls <table.txt> <out.bin>                       UTF-8 key=value table to the NLS resource form\n"
     "\n"
     "Manifest directives (one a line, # for comments, ${NAME} from -D):\n"
     "  credentials <key id> <secret>   compressed <name> <file>   deployment <identifier>\n"
     "  cache <name> <file>             data <path> <file>         data-folder <folder>\n"
+    "  download <target> <url> <size> [sha256=<hex> | sha256-of=<program>]\n"
     "  describe <string>...\n";
 
 int Fail(const std::string& message)
@@ -76,6 +79,8 @@ int Convert(const char* input, const char* output, bool nls)
                          : PublishProgram(in, out, error);
     if (!converted)
         return Fail(std::string(input) + ": " + error);
+    if (!nls)
+        std::printf("sha256 %s\n", Sha256Hex(in).c_str());
     return Write(output, out);
 }
 } // namespace

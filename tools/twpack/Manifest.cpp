@@ -1,5 +1,7 @@
 #include "Manifest.h"
 
+#include "Digest.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -170,23 +172,63 @@ private:
         return true;
     }
 
+    bool Describe(const std::vector<std::string>& strings, std::string& error)
+    {
+        for (const std::string& word : strings)
+        {
+            std::u16string units;
+            if (!Text(word, units, error))
+                return false;
+            if (units.empty())
+                return Fail("an empty description string would end the description", error);
+            m_manifest.description.push_back(units);
+        }
+        return true;
+    }
+
+    // The digest option of a download: the value itself, or the digest of a
+    // local copy of the program.
+    bool DownloadDigest(const std::string& option, std::string& digest, std::string& error) const
+    {
+        if (option.compare(0, 7, "sha256=") == 0)
+            digest = option.substr(7);
+        else if (option.compare(0, 10, "sha256-of=") == 0)
+        {
+            std::string file = option.substr(10);
+            fs::path path = fs::path(file).is_absolute() ? fs::path(file) : m_folder / file;
+            Bytes program;
+            if (!ReadWholeFile(path.string(), program))
+                return Fail("cannot read '" + path.string() + "'", error);
+            digest = Sha256Hex(program);
+        }
+        else
+            return Fail("expected sha256=<hex> or sha256-of=<file>, got '" + option + "'", error);
+        if (!IsSha256Hex(digest))
+            return Fail("'" + digest + "' is not 64 hexadecimal digits", error);
+        return true;
+    }
+
+    bool Download(const std::vector<std::string>& words, std::string& error)
+    {
+        if (words.size() != 4 && words.size() != 5)
+            return Fail("'download' takes a target, a URL, a size and optionally sha256=<hex> or sha256-of=<file>",
+                        error);
+        if (!Describe({"download", words[1], words[2], words[3]}, error))
+            return false;
+        if (words.size() == 4)
+            return true;
+        std::string digest;
+        return DownloadDigest(words[4], digest, error) && Describe({"download-sha256", words[1], digest}, error);
+    }
+
     bool Apply(const std::vector<std::string>& words, std::string& error)
     {
         const std::string& directive = words[0];
         size_t arguments = words.size() - 1;
         if (directive == "describe")
-        {
-            for (size_t i = 1; i < words.size(); ++i)
-            {
-                std::u16string units;
-                if (!Text(words[i], units, error))
-                    return false;
-                if (units.empty())
-                    return Fail("an empty description string would end the description", error);
-                m_manifest.description.push_back(units);
-            }
-            return true;
-        }
+            return Describe(std::vector<std::string>(words.begin() + 1, words.end()), error);
+        if (directive == "download")
+            return Download(words, error);
         std::map<std::string, size_t> arity = {{"credentials", 2}, {"compressed", 2}, {"deployment", 1},
                                                {"cache", 2},       {"data", 2},       {"data-folder", 1}};
         std::map<std::string, size_t>::const_iterator expected = arity.find(directive);

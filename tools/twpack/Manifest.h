@@ -10,6 +10,9 @@
 //   cache <name> <file>                 stored as <name>.TWP under the data folder's Cache
 //   data <path> <file>                  one data file, "/" between folders
 //   data-folder <folder>                every file below the folder, by sorted "/" path
+//   download <target> <url> <size> [sha256=<hex> | sha256-of=<file>]
+//                                       a download ("%program%/..." or "%data%/..."), with the
+//                                       SHA-256 of the file as installed, given or computed
 //   describe <string>...                description strings, one per word
 #include "Text.h"
 

@@ -58,6 +58,7 @@ struct Description
     std::vector<std::string> flags;
     std::vector<std::string> values;
     std::vector<std::string> downloads;
+    std::vector<std::string> digests;
     unsigned total;
 };
 
@@ -90,6 +91,11 @@ void Scan(const std::vector<std::string>& strings, Description& description)
                                             " bytes declared)");
             description.total += static_cast<unsigned>(size);
             i += 3;
+        }
+        if (word == "download-sha256" && i + 2 < strings.size())
+        {
+            description.digests.push_back("sha256 of " + strings[i + 1] + ": " + strings[i + 2]);
+            i += 2;
         }
     }
 }
@@ -177,6 +183,8 @@ bool ListPackage(const Bytes& pack, std::string& listing, std::string& error)
     out << "downloads: " << description.downloads.size() << "\n";
     for (const std::string& download : description.downloads)
         out << "  " << download << "\n";
+    for (const std::string& digest : description.digests)
+        out << "  " << digest << "\n";
     out << "total size (progress denominator): " << total + description.total << " bytes\n";
     listing = out.str();
     return true;
