@@ -36,8 +36,9 @@ mkdir -p "$OUT/www/files"
 
 "$WINESERVER" -p </dev/null >/dev/null 2>&1 || true
 WINEDLLOVERRIDES="mscoree,mshtml=" "$WINE" wineboot </dev/null >/dev/null 2>&1 # no .NET or HTML engine needed
-python3 "$ROOT/demo/publish_app.py" "$BIN/TW.3D.Modeller.exe" "$APP_SIZE" "$OUT/TW.3D.Modeller.exe"
-"$TW_HOST_BUILD/twpack" publish "$OUT/TW.3D.Modeller.exe" "$OUT/www/files/TW.3D.Modeller.exe"
+# The build's stand-in release: the setup program knows its SHA-256.
+cp "$TW_BUILD/release/TW.3D.Modeller.exe" "$OUT/TW.3D.Modeller.exe"
+cp "$TW_BUILD/release/TW.3D.Modeller.body" "$OUT/www/files/TW.3D.Modeller.exe"
 PEER_PID=$("$ROOT/tests/peers/start_peers.sh" "$OUT")
 PORTS="$OUT/peer-ports.json"
 HTTPS=$(python3 -c "import json;print(json.load(open('$PORTS'))['https'])")
@@ -60,6 +61,15 @@ ours_peak=$(echo "$ours" | field peak_working_set)
 for _ in $(seq 50); do inspector close "Tarnwick 3D Modeller" >/dev/null && break; sleep 0.2; done
 printf '%-34s %7s ms  %6s MB/s  peak working set %s MB\n' "ours: silent install (download)" "$ours_ms" \
   "$(python3 -c "print('%.1f' % ($APP_SIZE/1048576/($ours_ms/1000)))")" "$(mb "$ours_peak")"
+
+# Fetch only: the project's own HTTP client fetching the same body, through
+# the same proxy, into memory, in a process of its own.
+fetch=$(inspector measure "$(windows_path "$BIN/TW.FetchOnly.exe")" "https://downloads.tarnwick.example/release/TW.3D.Modeller.exe")
+fetch_ms=$(echo "$fetch" | field wall_ms)
+[ "$(echo "$fetch" | field exit)" = 0 ] || { echo "the fetch-only program failed: $fetch"; exit 1; }
+printf '%-34s %7s ms  %6s MB/s  peak working set %s MB\n' "fetch only: our HTTP client" "$fetch_ms" \
+  "$(python3 -c "print('%.1f' % ($APP_SIZE/1048576/($fetch_ms/1000)))")" "$(mb "$(echo "$fetch" | field peak_working_set)")"
+echo "ratio ours/fetch-only: $(ratio "$ours_ms" "$fetch_ms")"
 
 # The floor: the same bytes fetched, inflated and written by native tools.
 start=$(now)
@@ -95,5 +105,7 @@ nsis_un=$(inspector measure "$(windows_path "$uninstaller")" /S "_?=$local_dir")
 printf '%-34s %7s ms\n' "peer: NSIS uninstall" "$(echo "$nsis_un" | field wall_ms)"
 echo
 echo "ratio ours/NSIS install: $(ratio "$ours_ms" "$nsis_ms")"
-echo "setup program: $(stat -c %s "$BIN/TW.Install.UI2.exe") bytes (the application is downloaded);" \
-     "NSIS installer: $(stat -c %s "$OUT/NsisSetup.exe") bytes (the application is embedded)"
+setup=$(stat -c %s "$BIN/TW.Install.UI2.exe")
+pack=$(stat -c %s "$TW_BUILD/package/Setup.pack")
+echo "setup program: $setup bytes, $((setup - pack)) without its package resource ($pack bytes; the application is downloaded)"
+echo "remover: $(stat -c %s "$BIN/TW.Remover.exe") bytes; NSIS installer: $(stat -c %s "$OUT/NsisSetup.exe") bytes (the application is embedded)"

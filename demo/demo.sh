@@ -39,8 +39,9 @@ step "Preparing the demo's own Wine prefix ($WINEPREFIX)"
 WINEDLLOVERRIDES="mscoree,mshtml=" "$WINE" wineboot </dev/null >/dev/null 2>&1 # no .NET or HTML engine needed
 
 step "Publishing the application on the local download server"
-python3 "$ROOT/demo/publish_app.py" "$BIN/TW.3D.Modeller.exe" 29011464 "$OUT/TW.3D.Modeller.exe"
-"$TW_HOST_BUILD/twpack" publish "$OUT/TW.3D.Modeller.exe" "$OUT/www/files/TW.3D.Modeller.exe"
+# The build's stand-in release: the setup program knows its SHA-256.
+cp "$TW_BUILD/release/TW.3D.Modeller.exe" "$OUT/TW.3D.Modeller.exe"
+cp "$TW_BUILD/release/TW.3D.Modeller.body" "$OUT/www/files/TW.3D.Modeller.exe"
 note "TW.3D.Modeller.exe: $(stat -c %s "$OUT/TW.3D.Modeller.exe") bytes, published as $(stat -c %s "$OUT/www/files/TW.3D.Modeller.exe") bytes (size + zlib)"
 PEER_PID=$("$ROOT/tests/peers/start_peers.sh" "$OUT" --files-delay-ms 12)
 PROXY=$(python3 -c "import json;print(json.load(open('$OUT/peer-ports.json'))['proxy'])")
