@@ -1,6 +1,5 @@
 #include "StagedFile.h"
 
-#include "InstallRun.h"
 #include "SError.h"
 
 HRESULT StagedFile::Create(const SString& target)
@@ -21,10 +20,16 @@ HRESULT StagedFile::Create(const SString& target)
 
 HRESULT StagedFile::Write(const BYTE* bytes, DWORD size)
 {
+    // Whole pieces (up to the inflater's 64 KiB) rather than 4096-byte
+    // chunks: under Wine every call costs, and the 29 MB program is written
+    // twice. The bench showed 150 to 200 ms saved on the release download.
     for (DWORD offset = 0; offset < size;)
     {
         DWORD written = 0;
-        if (!WriteChunk(m_file.Get(), bytes + offset, size - offset, written))
+        BOOL ok = ::WriteFile(m_file.Get(), bytes + offset, size - offset, &written, NULL);
+        if (ok && !written)
+            ::SetLastError(ERROR_WRITE_FAULT); // a write that makes no progress would loop forever
+        if (!ok || !written)
         {
             SERROR_SET_SYSTEM("WriteFile").Add(m_staging);
             return E_FAIL;

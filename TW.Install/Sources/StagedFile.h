@@ -17,7 +17,7 @@ public:
     // Creates (replacing) target + ".partial". Fails with "CreateFile".
     HRESULT Create(const SString& target);
     bool IsOpen() const { return m_file.IsValid(); }
-    // Appends in chunks of at most 4096 bytes. Fails with "WriteFile".
+    // Appends the bytes. Fails with "WriteFile".
     HRESULT Write(const BYTE* bytes, DWORD size);
     // Empties the staging file, for a transfer that starts over.
     HRESULT Truncate();
