@@ -1,6 +1,7 @@
 #include "DownloadStream.h"
 
 #include "SError.h"
+#include "SNls.h"
 #include "TWInstall.h"
 
 namespace
@@ -71,8 +72,15 @@ HRESULT DownloadStream::Receive(const BYTE* bytes, DWORD count)
         S_RETURN_IF_FAILED(m_inflater.Feed(bytes, count, *this));
     else
         S_RETURN_IF_FAILED(Write(bytes, count));
-    ReportProgress();
+    ReportProgress(m_progress.text);
     return S_OK;
+}
+
+void DownloadStream::Retrying(int attempt, DWORD /*waitMs*/)
+{
+    SString text = GetNLS(L"Install.Retry");
+    text.Replace(L"%1", SString::FromInt(attempt).CStr());
+    ReportProgress(text);
 }
 
 HRESULT DownloadStream::Write(const BYTE* bytes, DWORD size)
@@ -113,7 +121,7 @@ HRESULT DownloadStream::CheckDigest()
     return E_FAIL;
 }
 
-void DownloadStream::ReportProgress() const
+void DownloadStream::ReportProgress(const SString& text) const
 {
     // The body's share of the total, whatever its compressed size.
     unsigned long long part = m_received;
@@ -121,6 +129,6 @@ void DownloadStream::ReportProgress() const
         part = part * m_progress.share / m_total;
     if (part > m_progress.share)
         part = m_progress.share;
-    m_progress.engine->ReportProgress(m_progress.text, m_progress.done + static_cast<DWORD>(part),
+    m_progress.engine->ReportProgress(text, m_progress.done + static_cast<DWORD>(part),
                                       m_progress.total);
 }

@@ -32,6 +32,8 @@ public:
     HRESULT Open(const SString& path, const SString& copyPath, bool inflate);
     HRESULT Begin(DWORD offset, DWORD total) override;
     HRESULT Receive(const BYTE* bytes, DWORD count) override;
+    // The status line says that the download is tried again; the bar stays.
+    void Retrying(int attempt, DWORD waitMs) override;
     // Checks completeness and the digest ("Download.Checksum"), then renames
     // the staged files over their targets.
     HRESULT Commit();
@@ -39,7 +41,7 @@ public:
 private:
     HRESULT Write(const BYTE* bytes, DWORD size) override;
     HRESULT CheckDigest();
-    void ReportProgress() const;
+    void ReportProgress(const SString& text) const;
 
     SString m_url;
     SString m_digest;

@@ -14,6 +14,9 @@ public:
     static SError& SetWithSystemText(const char* identifier, const char* sourceFile, int line);
     SError& Add(const SString& text);
     SError& Add(const wchar_t* text) { return Add(SString(text)); }
+    // Adds a line to the recorded failure, for a caller that knows more of
+    // its circumstances (how often it was tried); the identifier stays.
+    static void AddContext(const SString& text) { Instance().Add(text); }
     // Identifier, then "\n" and each message.
     static SString Text();
     static const SString& Identifier();

@@ -1,5 +1,7 @@
 #include "SHttpClient.h"
 
+#include "SHttpAttempt.h"
+
 #include "SError.h"
 #include "SHandle.h"
 
@@ -47,71 +49,13 @@ HRESULT ParseHttpURL(const SString& url, SString& scheme, SString& host, int& po
 
 namespace
 {
-HRESULT AddHeaders(HINTERNET request, const SString& url, const SStringList& headers)
-{
-    if (!headers.Count())
-        return S_OK;
-    SString block;
-    for (int i = 0; i < headers.Count(); ++i)
-        block += headers[i] + L"\r\n";
-    if (!::HttpAddRequestHeadersW(request, block.CStr(), static_cast<DWORD>(-1),
-                                  HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE))
-    {
-        SERROR_SET("OpenURL.HttpAddRequestHeaders").Add(url).Add(block);
-        return E_FAIL;
-    }
-    return S_OK;
-}
+const int g_maxAttempts = 4;
 
-HRESULT CheckStatus(DWORD status, const SString& url)
+SString WithoutQuery(const SString& url)
 {
-    if (status == 500 || status == 502)
-    {
-        SERROR_SET("OpenURL.ServerError").Add(SString::FromInt(static_cast<int>(status))).Add(url);
-        return E_FAIL;
-    }
-    if (status == 200)
-        return S_OK;
-    if (status == 401)
-    {
-        SERROR_SET("OpenURL.Unauthorized").Add(url);
-        return E_FAIL;
-    }
-    SERROR_SET("OpenURL.HttpStatus").Add(SString::FromInt(static_cast<int>(status))).Add(url);
-    return E_FAIL;
+    int query = url.Find(L'?');
+    return query < 0 ? url : url.Mid(0, query);
 }
-
-HRESULT ReadBody(HINTERNET request, const SString& url, DWORD announced, SHttpSink& sink)
-{
-    const bool known = announced != 0xFFFFFFFF;
-    S_RETURN_IF_FAILED(sink.Begin(0, announced));
-    BYTE chunk[4096];
-    for (DWORD received = 0;;)
-    {
-        DWORD wanted = known && announced - received < sizeof(chunk) ? announced - received : sizeof(chunk);
-        if (!wanted)
-            return S_OK;
-        DWORD read = 0;
-        if (!::InternetReadFile(request, chunk, wanted, &read))
-        {
-            SERROR_SET_SYSTEM("Download.InternetReadFile").Add(url);
-            return E_FAIL;
-        }
-        if (!read)
-        {
-            if (!known)
-                return S_OK;
-            SERROR_SET("Download.Incomplete")
-                .Add(url)
-                .Add(L"The connection ended after " + SString::FromInt(static_cast<int>(received)) + L" of " +
-                     SString::FromInt(static_cast<int>(announced)) + L" bytes.");
-            return E_FAIL;
-        }
-        received += read;
-        S_RETURN_IF_FAILED(sink.Receive(chunk, read));
-    }
-}
-
 } // namespace
 
 SHttpBufferSink::SHttpBufferSink(const SString& url, BYTE** body, DWORD* size, ProgressCallback progress,
@@ -159,56 +103,24 @@ HRESULT SHttpBufferSink::Reserve(DWORD needed)
 
 HRESULT StreamURL(const SString& url, const SStringList& headers, SHttpSink& sink)
 {
-    SString scheme, host, path;
-    int port = 0;
-    S_RETURN_IF_FAILED(ParseHttpURL(url, scheme, host, port, path));
-    SInternet session(::InternetOpenW(NULL, INTERNET_OPEN_TYPE_PRECONFIG, NULL, NULL, 0));
-    if (!session.IsValid())
+    SHttpTransfer transfer;
+    for (int attempt = 1;; ++attempt)
     {
-        SERROR_SET("OpenURL.InternetOpen").Add(url);
-        return E_FAIL;
+        SHttpOutcome outcome = RunHttpAttempt(url, headers, sink, transfer);
+        if (outcome == HttpComplete)
+            return S_OK;
+        if (outcome == HttpFatal || attempt == g_maxAttempts)
+        {
+            if (attempt > 1)
+                SError::AddContext(L"The download failed after " + SString::FromInt(attempt) +
+                                   L" attempts: " + WithoutQuery(url));
+            return E_FAIL;
+        }
+        // 1, 2, 4 seconds, or what the server asked for (at most 30).
+        DWORD wait = transfer.retryAfterMs ? transfer.retryAfterMs : 1000u << (attempt - 1);
+        sink.Retrying(attempt + 1, wait);
+        ::Sleep(wait);
     }
-    SInternet connection(::InternetConnectW(session.Get(), host.CStr(), static_cast<INTERNET_PORT>(port), NULL, NULL,
-                                            INTERNET_SERVICE_HTTP, 0, 0));
-    if (!connection.IsValid())
-    {
-        SERROR_SET("OpenURL.InternetConnect").Add(url);
-        return E_FAIL;
-    }
-    const wchar_t* acceptTypes[] = {L"*/*", NULL};
-    // The body is a program: no copy of it stays behind in the user's cache.
-    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_CACHE_WRITE |
-                  (scheme == L"https" ? INTERNET_FLAG_SECURE : 0);
-    SInternet request(
-        ::HttpOpenRequestW(connection.Get(), L"GET", path.CStr(), NULL, NULL, acceptTypes, flags, 0));
-    if (!request.IsValid())
-    {
-        SERROR_SET("OpenURL.HttpOpenRequest").Add(url);
-        return E_FAIL;
-    }
-    S_RETURN_IF_FAILED(AddHeaders(request.Get(), url, headers));
-    DWORD timeout = 0x00FFFFFF;
-    ::InternetSetOptionW(request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout));
-    ::InternetSetOptionW(request.Get(), INTERNET_OPTION_SEND_TIMEOUT, &timeout, sizeof(timeout));
-    if (!::HttpSendRequestW(request.Get(), NULL, 0, NULL, 0))
-    {
-        SERROR_SET_SYSTEM("OpenURL.HttpSendRequest").Add(url);
-        return E_FAIL;
-    }
-    DWORD status = 0;
-    DWORD length = sizeof(status);
-    if (!::HttpQueryInfoW(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length, NULL))
-    {
-        SERROR_SET_SYSTEM("OpenURL.HttpQueryInfo").Add(url);
-        return E_FAIL;
-    }
-    DWORD announced = 0;
-    length = sizeof(announced);
-    if (!::HttpQueryInfoW(request.Get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &announced, &length,
-                          NULL))
-        announced = 0xFFFFFFFF;
-    S_RETURN_IF_FAILED(CheckStatus(status, url));
-    return ReadBody(request.Get(), url, announced, sink);
 }
 
 HRESULT OpenURL(const SString& url, const SStringList& headers, BYTE** body, DWORD* size, ProgressCallback progress,

@@ -16,6 +16,8 @@ public:
     virtual HRESULT Begin(DWORD offset, DWORD total) = 0;
     // The next bytes. A failure ends the transfer; the sink has filled SError.
     virtual HRESULT Receive(const BYTE* bytes, DWORD count) = 0;
+    // The transfer broke; attempt number `attempt` follows in waitMs.
+    virtual void Retrying(int attempt, DWORD waitMs) {}
 
 protected:
     ~SHttpSink() {}
@@ -25,10 +27,14 @@ protected:
 // "ParseHttpURL_Protocol". Only the port is written before that check.
 HRESULT ParseHttpURL(const SString& url, SString& scheme, SString& host, int& port, SString& path);
 
-// GETs the URL with the extra header lines and passes a 200 body to the sink
-// in reads of at most 4096 bytes. Nothing is written to the WinINet cache.
-// A body that ends before its announced length fails with
-// "Download.Incomplete"; any other status fails without a call to the sink.
+// GETs the URL with the extra header lines and passes the body to the sink in
+// reads of at most 4096 bytes. Nothing is written to the WinINet cache.
+// Redirects are followed up to 10 times, never from https to anything else
+// ("OpenURL.Redirect"). A transfer that breaks (connection lost, 30 s without
+// a byte, 5xx, 408, 429) is tried again, at most 4 times in all, after 1, 2
+// and 4 s or the server's Retry-After, continuing with a Range request where
+// the server allows it. Other statuses fail at once without a call to the
+// sink; a sink failure ends the transfer at once.
 HRESULT StreamURL(const SString& url, const SStringList& headers, SHttpSink& sink);
 
 // Collects a body in one block that grows as needed, reporting progress.

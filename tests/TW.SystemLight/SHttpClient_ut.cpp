@@ -132,9 +132,11 @@ TEST_F(SHttpClientTest, StatusesFailWithTheirIdentifiers)
         const wchar_t* identifier;
         bool withStatus;
     };
-    const Case cases[] = {{L"401", L"OpenURL.Unauthorized", false}, {L"403", L"OpenURL.HttpStatus", true},
-                          {L"404", L"OpenURL.HttpStatus", true},    {L"500", L"OpenURL.ServerError", true},
-                          {L"502", L"OpenURL.ServerError", true},   {L"503", L"OpenURL.HttpStatus", true}};
+    // Answers that no retry can mend fail at once, after one request.
+    const Case cases[] = {{L"401", L"OpenURL.Unauthorized", false},
+                          {L"403", L"OpenURL.HttpStatus", true},
+                          {L"404", L"OpenURL.HttpStatus", true},
+                          {L"407", L"OpenURL.ProxyAuthentication", false}};
     for (const Case& c : cases)
     {
         std::wstring url = peer.Https((std::wstring(L"/status/") + c.status).c_str());
@@ -144,8 +146,21 @@ TEST_F(SHttpClientTest, StatusesFailWithTheirIdentifiers)
         SString expected = SString(c.identifier) + L"\n";
         if (c.withStatus)
             expected += SString(c.status) + L"\n";
+        if (SString(c.status) == L"407")
+            expected += L"The proxy server asks for a user name and password.\n";
         EXPECT_TRUE(SError::Text() == expected + url.c_str()) << SError::Text().CStr();
     }
+}
+
+TEST_F(SHttpClientTest, ServerErrorsAreTriedFourTimes)
+{
+    std::wstring url = peer.Https(L"/status/502?query=secret");
+    Fetched fetched = Fetch(url);
+    EXPECT_EQ(E_FAIL, fetched.result);
+    EXPECT_FALSE(fetched.body.IsValid());
+    SString expected = SString(L"OpenURL.ServerError\n502\n") + url.c_str() +
+                       L"\nThe download failed after 4 attempts: " + peer.Https(L"/status/502").c_str();
+    EXPECT_TRUE(SError::Text() == expected) << SError::Text().CStr();
 }
 
 TEST_F(SHttpClientTest, BodyThatEndsEarlyFails)
@@ -181,6 +196,7 @@ TEST_F(SHttpClientTest, RefusedConnectionCarriesTheSystemText)
     Fetched fetched = Fetch(L"http://127.0.0.1:9/nothing");
     EXPECT_EQ(E_FAIL, fetched.result);
     EXPECT_TRUE(SError::Identifier() == L"OpenURL.HttpSendRequest");
-    ASSERT_EQ(2, SError::Messages().Count());
+    ASSERT_EQ(3, SError::Messages().Count());
     EXPECT_FALSE(SError::Messages()[0].IsEmpty());
+    EXPECT_TRUE(SError::Messages()[2] == L"The download failed after 4 attempts: http://127.0.0.1:9/nothing");
 }

@@ -21,6 +21,8 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 S3_HOST = re.compile(r"^(?P<bucket>[a-z0-9.\-]+)\.s3[.-](?P<region>[a-z0-9\-]+)\.amazonaws\.com$")
 EVENTS = {}
 EVENTS_LOCK = threading.Lock()
+FAULT_REQUESTS = {}  # token -> the Range header of every request ("" for none)
+STALL_SECONDS = 40   # longer than the client's 30 s stall limit
 
 
 def event(token):
@@ -202,9 +204,82 @@ class Handler(BaseHTTPRequestHandler):
         event(args[0]).set()
         self.send_body(200, b"released\n", "text/plain")
 
+    def send_ranged(self, body):
+        """The body, or the part that a "Range: bytes=N-" asks for."""
+        asked = re.match(r"bytes=(\d+)-$", self.headers.get("Range", ""))
+        start = int(asked.group(1)) if asked else 0
+        if not asked or start >= len(body):
+            return self.send_body(200, body)
+        self.send_response(206)
+        self.send_header("Content-Range", "bytes %d-%d/%d" % (start, len(body) - 1, len(body)))
+        self.send_header("Content-Length", str(len(body) - start))
+        self.end_headers()
+        self.wfile.write(body[start:])
+
+    def send_half_and(self, body, then):
+        """Announces the whole body, sends half of it, then drops or stalls."""
+        self.send_response(200)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body[:len(body) // 2])
+        self.wfile.flush()
+        if then == "stall":
+            time.sleep(STALL_SECONDS)
+        self.close_connection = True
+        self.connection.shutdown(socket.SHUT_RDWR)
+
+    def route_fault(self, args):
+        """/fault/<mode>/<token>/<file under files/>: a download that meets a
+        fault; every request is recorded under the token (see /faults/)."""
+        mode, token = args[0], args[1]
+        with EVENTS_LOCK:
+            requests = FAULT_REQUESTS.setdefault(token, [])
+            requests.append(self.headers.get("Range", ""))
+            first = len(requests) == 1
+        if mode == "redirect-http":
+            return self.redirect("http://downloads.tarnwick.example/fault/record/%s-http/x" % token)
+        if mode == "redirect-loop":
+            return self.redirect(self.path)
+        body = self.read_file(args[2:]) if len(args) > 2 else b"recorded\n"
+        if body is None or mode == "missing":
+            return self.send_body(404, b"not found\n", "text/plain")
+        if mode == "always-drop" or (first and mode in ("drop-once", "ignore-range")):
+            return self.send_half_and(body, "drop")
+        if first and mode == "stall-once":
+            return self.send_half_and(body, "stall")
+        if first and mode == "busy-once":
+            self.send_response(503)
+            self.send_header("Retry-After", "1")
+            self.send_header("Content-Length", "0")
+            return self.end_headers()
+        if first and mode == "mute-once":
+            time.sleep(STALL_SECONDS)
+            self.close_connection = True
+            return
+        if first and mode == "tls-close-once":
+            self.connection.unwrap()  # TLS ends, the connection stays open
+            time.sleep(STALL_SECONDS)
+            self.close_connection = True
+            return
+        if mode == "ignore-range":
+            return self.send_body(200, body)
+        self.send_ranged(body)
+
+    def redirect(self, location):
+        self.send_response(302)
+        self.send_header("Location", location)
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+
+    def route_faults(self, args):
+        with EVENTS_LOCK:
+            requests = list(FAULT_REQUESTS.get(args[0], []))
+        self.send_body(200, json.dumps(requests).encode(), "application/json")
+
     def route_reset(self, args):
         with EVENTS_LOCK:
             EVENTS.clear()
+            FAULT_REQUESTS.clear()
         self.send_body(200, b"reset\n", "text/plain")
 
     # --- S3 -------------------------------------------------------------

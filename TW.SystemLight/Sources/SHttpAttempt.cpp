@@ -1,0 +1,310 @@
+#include "SHttpAttempt.h"
+
+#include "SError.h"
+#include "SHandle.h"
+
+#include <vector>
+
+namespace
+{
+HRESULT AddHeaders(HINTERNET request, const SString& url, const SStringList& headers)
+{
+    if (!headers.Count())
+        return S_OK;
+    SString block;
+    for (int i = 0; i < headers.Count(); ++i)
+        block += headers[i] + L"\r\n";
+    if (!::HttpAddRequestHeadersW(request, block.CStr(), static_cast<DWORD>(-1),
+                                  HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE))
+    {
+        SERROR_SET("OpenURL.HttpAddRequestHeaders").Add(url).Add(block);
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+// Certificate and channel failures do not mend by trying again.
+bool IsSecurityFailure(DWORD code)
+{
+    switch (code)
+    {
+    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+    case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+    case ERROR_INTERNET_INVALID_CA:
+    case ERROR_INTERNET_SEC_CERT_ERRORS:
+    case ERROR_INTERNET_SEC_CERT_NO_REV:
+    case ERROR_INTERNET_SEC_CERT_REV_FAILED:
+    case ERROR_INTERNET_SEC_INVALID_CERT:
+    case ERROR_INTERNET_SEC_CERT_REVOKED:
+    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool QueryText(HINTERNET request, DWORD info, SString& text)
+{
+    DWORD size = 0;
+    ::HttpQueryInfoW(request, info, NULL, &size, NULL);
+    if (!size)
+        return false;
+    std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1);
+    if (!::HttpQueryInfoW(request, info, &buffer[0], &size, NULL))
+        return false;
+    text = SString(&buffer[0], static_cast<int>(size / sizeof(wchar_t)));
+    return true;
+}
+
+DWORD QueryNumber(HINTERNET request, DWORD info, DWORD missing)
+{
+    DWORD value = 0;
+    DWORD length = sizeof(value);
+    if (!::HttpQueryInfoW(request, info | HTTP_QUERY_FLAG_NUMBER, &value, &length, NULL))
+        return missing;
+    return value;
+}
+
+// The text of a URL before its query: what may be shown and logged.
+SString Origin(const SString& url)
+{
+    int start = url.Find(L"://");
+    int slash = start < 0 ? -1 : url.Mid(start + 3).Find(L'/');
+    return slash < 0 ? url : url.Mid(0, start + 3 + slash);
+}
+
+// A Location header made absolute against the URL that answered with it.
+SString ResolveLocation(const SString& current, const SString& location)
+{
+    if (location.StartsWith(L"http://") || location.StartsWith(L"https://") || location.Find(L"://") >= 0)
+        return location;
+    if (location.StartsWith(L"/"))
+        return Origin(current) + location;
+    int query = current.Find(L'?');
+    SString base = query < 0 ? current : current.Mid(0, query);
+    return base.Mid(0, base.ReverseFind(L'/') + 1) + location;
+}
+
+bool IsRedirect(DWORD status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+bool IsTransient(DWORD status)
+{
+    return status >= 500 || status == 408 || status == 429;
+}
+
+SHttpOutcome RaiseStatus(DWORD status, const SString& url)
+{
+    if (status == 407)
+        SERROR_SET("OpenURL.ProxyAuthentication")
+            .Add(L"The proxy server asks for a user name and password.")
+            .Add(url);
+    else if (status == 500 || status == 502)
+        SERROR_SET("OpenURL.ServerError").Add(SString::FromInt(static_cast<int>(status))).Add(url);
+    else if (status == 401)
+        SERROR_SET("OpenURL.Unauthorized").Add(url);
+    else
+        SERROR_SET("OpenURL.HttpStatus").Add(SString::FromInt(static_cast<int>(status))).Add(url);
+    return IsTransient(status) ? HttpBroken : HttpFatal;
+}
+
+// Bounded waits: a silent server breaks the attempt instead of holding the
+// install for hours. Set on the session for the connect and on the request,
+// which does not take the session's receive time-out everywhere.
+void SetTimeouts(HINTERNET handle)
+{
+    const DWORD options[] = {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                             INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
+                             INTERNET_OPTION_DATA_RECEIVE_TIMEOUT};
+    for (DWORD option : options)
+    {
+        DWORD timeout = g_stallMs;
+        ::InternetSetOptionW(handle, option, &timeout, sizeof(timeout));
+    }
+}
+
+// The request handles of one hop of an attempt, closed together.
+struct HttpHop
+{
+    SInternet session;
+    SInternet connection;
+    SInternet request;
+};
+
+SHttpOutcome Send(const SString& url, const SStringList& headers, const SHttpTransfer& transfer, HttpHop& hop)
+{
+    SString scheme, host, path;
+    int port = 0;
+    if (ParseHttpURL(url, scheme, host, port, path) != S_OK)
+        return HttpFatal;
+    hop.session.Reset(::InternetOpenW(NULL, INTERNET_OPEN_TYPE_PRECONFIG, NULL, NULL, 0));
+    if (!hop.session.IsValid())
+    {
+        SERROR_SET("OpenURL.InternetOpen").Add(url);
+        return HttpFatal;
+    }
+    SetTimeouts(hop.session.Get());
+    hop.connection.Reset(::InternetConnectW(hop.session.Get(), host.CStr(), static_cast<INTERNET_PORT>(port), NULL,
+                                            NULL, INTERNET_SERVICE_HTTP, 0, 0));
+    if (!hop.connection.IsValid())
+    {
+        SERROR_SET("OpenURL.InternetConnect").Add(url);
+        return HttpFatal;
+    }
+    const wchar_t* acceptTypes[] = {L"*/*", NULL};
+    // The body is a program: no copy of it stays in the user's cache, and no
+    // redirect is followed before it has been checked here.
+    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_CACHE_WRITE |
+                  INTERNET_FLAG_NO_AUTO_REDIRECT | (scheme == L"https" ? INTERNET_FLAG_SECURE : 0);
+    hop.request.Reset(
+        ::HttpOpenRequestW(hop.connection.Get(), L"GET", path.CStr(), NULL, NULL, acceptTypes, flags, 0));
+    if (!hop.request.IsValid())
+    {
+        SERROR_SET("OpenURL.HttpOpenRequest").Add(url);
+        return HttpFatal;
+    }
+    SetTimeouts(hop.request.Get());
+    SStringList lines(headers);
+    if (transfer.received && transfer.total != 0xFFFFFFFF)
+        lines.Append(L"Range: bytes=" + SString::FromInt(static_cast<int>(transfer.received)) + L"-");
+    if (AddHeaders(hop.request.Get(), url, lines) != S_OK)
+        return HttpFatal;
+    if (!::HttpSendRequestW(hop.request.Get(), NULL, 0, NULL, 0))
+    {
+        DWORD code = ::GetLastError();
+        SERROR_SET_SYSTEM("OpenURL.HttpSendRequest").Add(url);
+        return IsSecurityFailure(code) ? HttpFatal : HttpBroken;
+    }
+    return HttpComplete;
+}
+
+SHttpOutcome Redirect(HINTERNET request, const SString& current, int redirects, SString& next)
+{
+    SString location;
+    if (!QueryText(request, HTTP_QUERY_LOCATION, location))
+        return RaiseStatus(QueryNumber(request, HTTP_QUERY_STATUS_CODE, 0), current);
+    next = ResolveLocation(current, location);
+    if (redirects >= g_maxRedirects)
+    {
+        SERROR_SET("OpenURL.Redirect")
+            .Add(L"The server sent more than " + SString::FromInt(g_maxRedirects) + L" redirects.")
+            .Add(current)
+            .Add(next);
+        return HttpFatal;
+    }
+    if (current.StartsWith(L"https://") && !next.StartsWith(L"https://"))
+    {
+        SERROR_SET("OpenURL.Redirect")
+            .Add(L"The server redirects a secure download to an insecure address.")
+            .Add(current)
+            .Add(next);
+        return HttpFatal;
+    }
+    return HttpComplete;
+}
+
+SHttpOutcome ReadBody(HINTERNET request, const SString& url, SHttpSink& sink, SHttpTransfer& transfer)
+{
+    const bool known = transfer.total != 0xFFFFFFFF;
+    BYTE chunk[4096];
+    for (;;)
+    {
+        DWORD remaining = transfer.total - transfer.received;
+        DWORD wanted = known && remaining < sizeof(chunk) ? remaining : sizeof(chunk);
+        if (!wanted)
+            return HttpComplete;
+        DWORD read = 0;
+        if (!::InternetReadFile(request, chunk, wanted, &read))
+        {
+            SERROR_SET_SYSTEM("Download.InternetReadFile").Add(url);
+            return HttpBroken;
+        }
+        if (!read)
+        {
+            if (!known)
+                return HttpComplete;
+            SERROR_SET("Download.Incomplete")
+                .Add(url)
+                .Add(L"The connection ended after " + SString::FromInt(static_cast<int>(transfer.received)) + L" of " +
+                     SString::FromInt(static_cast<int>(transfer.total)) + L" bytes.");
+            return HttpBroken;
+        }
+        if (sink.Receive(chunk, read) != S_OK)
+            return HttpFatal;
+        transfer.received += read;
+    }
+}
+
+// A 206 continues the body only if it starts where the last attempt ended
+// and is a part of the same body.
+bool ContinuesBody(HINTERNET request, const SHttpTransfer& transfer, const SString& etag, const SString& modified)
+{
+    SString range;
+    if (!QueryText(request, HTTP_QUERY_CONTENT_RANGE, range))
+        return false;
+    SString expected = L"bytes " + SString::FromInt(static_cast<int>(transfer.received)) + L"-" +
+                       SString::FromInt(static_cast<int>(transfer.total - 1)) + L"/" +
+                       SString::FromInt(static_cast<int>(transfer.total));
+    return range == expected && etag == transfer.etag && modified == transfer.lastModified;
+}
+
+SHttpOutcome Answer(HINTERNET request, const SString& url, DWORD status, SHttpSink& sink, SHttpTransfer& transfer)
+{
+    SString etag, modified;
+    QueryText(request, HTTP_QUERY_ETAG, etag);
+    QueryText(request, HTTP_QUERY_LAST_MODIFIED, modified);
+    if (status == 206 && transfer.received)
+    {
+        if (!ContinuesBody(request, transfer, etag, modified))
+        {
+            transfer.received = 0;
+            SERROR_SET("OpenURL.Range").Add(L"The server sent another part than the one asked for.").Add(url);
+            return HttpBroken;
+        }
+        if (sink.Begin(transfer.received, transfer.total) != S_OK)
+            return HttpFatal;
+        return ReadBody(request, url, sink, transfer);
+    }
+    if (status != 200)
+    {
+        DWORD retryAfter = QueryNumber(request, HTTP_QUERY_RETRY_AFTER, 0);
+        transfer.retryAfterMs = (retryAfter < 30 ? retryAfter : 30) * 1000;
+        return RaiseStatus(status, url);
+    }
+    transfer.received = 0;
+    transfer.total = QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH, 0xFFFFFFFF);
+    transfer.etag = etag;
+    transfer.lastModified = modified;
+    if (sink.Begin(0, transfer.total) != S_OK)
+        return HttpFatal;
+    return ReadBody(request, url, sink, transfer);
+}
+} // namespace
+
+SHttpOutcome RunHttpAttempt(const SString& url, const SStringList& headers, SHttpSink& sink, SHttpTransfer& transfer)
+{
+    transfer.retryAfterMs = 0;
+    SString current = url;
+    for (int redirects = 0;; ++redirects)
+    {
+        HttpHop hop;
+        SHttpOutcome sent = Send(current, headers, transfer, hop);
+        if (sent != HttpComplete)
+            return sent;
+        DWORD status = QueryNumber(hop.request.Get(), HTTP_QUERY_STATUS_CODE, 0);
+        if (!status)
+        {
+            SERROR_SET_SYSTEM("OpenURL.HttpQueryInfo").Add(current);
+            return HttpBroken;
+        }
+        if (!IsRedirect(status))
+            return Answer(hop.request.Get(), current, status, sink, transfer);
+        SString next;
+        SHttpOutcome redirected = Redirect(hop.request.Get(), current, redirects, next);
+        if (redirected != HttpComplete)
+            return redirected;
+        current = next;
+    }
+}
