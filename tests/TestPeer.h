@@ -15,6 +15,7 @@ struct TestPeer
     int http = 0;
     int https = 0;
     int proxy = 0;
+    int authProxy = 0; // asks for Basic credentials: proxyuser / proxypass
 
     // Reads the ports and trusts the test authority in this prefix.
     static const TestPeer& Get()
@@ -41,6 +42,7 @@ private:
         peer.http = Port(ports, "http");
         peer.https = Port(ports, "https");
         peer.proxy = Port(ports, "proxy");
+        peer.authProxy = Port(ports, "authproxy");
         std::string der = TestFolder::ReadFile(SString(TW_TEST_DATA) + L"\\ca.der");
         ::CertAddEncodedCertificateToSystemStoreW(L"Root", reinterpret_cast<const BYTE*>(der.data()),
                                                   static_cast<DWORD>(der.size()));
@@ -52,9 +54,10 @@ private:
 class ProxyScope
 {
 public:
-    explicit ProxyScope(const TestPeer& peer)
+    explicit ProxyScope(const TestPeer& peer) : ProxyScope(peer.proxy) {}
+    explicit ProxyScope(int port)
     {
-        SetValue(HKEY_CURRENT_USER, s_key, L"ProxyServer", SString((L"127.0.0.1:" + std::to_wstring(peer.proxy)).c_str()));
+        SetValue(HKEY_CURRENT_USER, s_key, L"ProxyServer", SString((L"127.0.0.1:" + std::to_wstring(port)).c_str()));
         SetValue(HKEY_CURRENT_USER, s_key, L"ProxyEnable", static_cast<DWORD>(1));
     }
     ~ProxyScope() { SetValue(HKEY_CURRENT_USER, s_key, L"ProxyEnable", static_cast<DWORD>(0)); }

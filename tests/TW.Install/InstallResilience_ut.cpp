@@ -167,3 +167,16 @@ TEST_F(InstallResilienceTest, RedirectLoopStopsAfterTenRedirects)
     EXPECT_TRUE(SError::Identifier() == L"OpenURL.Redirect") << SError::Text().CStr();
     EXPECT_EQ(11u, PeerRequests(L"loop").size());
 }
+
+// Without a window to ask in, a proxy that wants credentials fails the
+// install at once, with an identifier of its own.
+TEST_F(InstallResilienceTest, ProxySignInFailsSilently)
+{
+    ProxyScope authenticating(TestPeer::Get().authProxy);
+    HRESULT result;
+    DWORD ms = InstallPack(L"FaultMissing", result);
+    ASSERT_EQ(E_FAIL, result);
+    EXPECT_TRUE(SError::Identifier() == L"OpenURL.ProxyAuthentication") << SError::Text().CStr();
+    EXPECT_LT(ms, 5000u); // not retried
+    EXPECT_EQ(0u, PeerRequests(L"missing").size());
+}

@@ -56,6 +56,13 @@ class Handler(BaseHTTPRequestHandler):
 
     # --- proxy ----------------------------------------------------------
     def do_CONNECT(self):
+        if self.server.proxy_credentials and \
+                self.headers.get("Proxy-Authorization", "") != "Basic " + self.server.proxy_credentials:
+            self.send_response(407, "Proxy Authentication Required")
+            self.send_header("Proxy-Authenticate", 'Basic realm="tarnwick-test"')
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
         self.send_response(200, "Connection established")
         self.end_headers()
         self.wfile.flush()
@@ -339,11 +346,13 @@ def main():
     context.load_cert_chain(options.cert)
     keys = dict(k.split(":", 1) for k in options.keys)
     servers = {}
-    for name in ("http", "https", "proxy"):
+    for name in ("http", "https", "proxy", "authproxy"):
         server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
         server.daemon_threads = True
         server.root, server.tls_context, server.keys, server.verbose = options.root, context, keys, options.verbose
         server.files_delay = options.files_delay_ms / 1000.0
+        # The second proxy lets only user "proxyuser", password "proxypass" through.
+        server.proxy_credentials = "cHJveHl1c2VyOnByb3h5cGFzcw==" if name == "authproxy" else None
         if name == "https":
             server.socket = context.wrap_socket(server.socket, server_side=True)
         servers[name] = server
