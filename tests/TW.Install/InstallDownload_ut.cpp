@@ -1,34 +1,15 @@
 // The download step inside real installs, from the local server reached
 // under the publisher's host names through the proxy.
-#include <gtest/gtest.h>
-
-#include "EngineHarness.h"
+#include "PeerInstallTest.h"
 #include "SShell.h"
-#include "TestPeer.h"
 
 #include <functional>
 
 namespace
 {
-class InstallDownloadTest : public ::testing::Test
+class InstallDownloadTest : public PeerInstallTest
 {
 protected:
-    void SetUp() override
-    {
-        if (!TestPeer::Get().Available())
-            GTEST_SKIP() << "no test server (run through ./tw test)";
-        ::CoInitialize(NULL);
-        place.Clear();
-    }
-    void TearDown() override { place.Clear(); }
-
-    HRESULT InstallPack(const wchar_t* name)
-    {
-        PackageModule module(TestPack(name), L"Download");
-        installer.packageModule = module.Get();
-        return installer.Install(InstallOptions());
-    }
-
     // Both places of the application, as the install puts them.
     SString ProgramPath() const { return place.programFolder + L"\\TW.3D.Modeller.exe"; }
     SString LowPath() const { return place.dataFolder + L"\\TW.3D.Modeller.exe"; }
@@ -70,9 +51,6 @@ protected:
         ::FindClose(find);
     }
 
-    ProxyScope proxy{TestPeer::Get()};
-    InstallPlace place;
-    RecordingInstaller installer;
 };
 
 void WriteBytes(const SString& path, const std::string& bytes)

@@ -1,10 +1,7 @@
 // The download step against a peer that breaks, stalls, refuses or redirects
 // the transfer: what is retried, how it continues, and what fails at once.
-#include <gtest/gtest.h>
-
-#include "EngineHarness.h"
+#include "PeerInstallTest.h"
 #include "SHttpClient.h"
-#include "TestPeer.h"
 
 namespace
 {
@@ -23,29 +20,25 @@ std::vector<std::string> PeerRequests(const wchar_t* token)
     return requests;
 }
 
-class InstallResilienceTest : public ::testing::Test
+class InstallResilienceTest : public PeerInstallTest
 {
 protected:
     void SetUp() override
     {
-        if (!TestPeer::Get().Available())
-            GTEST_SKIP() << "no test server (run through ./tw test)";
-        ::CoInitialize(NULL);
-        place.Clear();
+        PeerInstallTest::SetUp();
+        if (IsSkipped())
+            return;
         BYTE* body = NULL;
         DWORD size = 0;
         OpenURL(TestPeer::Get().Https(L"/reset").c_str(), SStringList(), &body, &size, NULL, NULL);
         SMallocBytes owned(body);
     }
-    void TearDown() override { place.Clear(); }
 
     // Installs the package; the time it took in ms.
     DWORD InstallPack(const wchar_t* name, HRESULT& result)
     {
-        PackageModule module(TestPack(name), L"Resilience");
-        installer.packageModule = module.Get();
         DWORD started = ::GetTickCount();
-        result = installer.Install(InstallOptions());
+        result = PeerInstallTest::InstallPack(name);
         return ::GetTickCount() - started;
     }
 
@@ -62,9 +55,6 @@ protected:
         return "bytes=" + std::to_string(body.size() / 2) + "-";
     }
 
-    ProxyScope proxy{TestPeer::Get()};
-    InstallPlace place;
-    RecordingInstaller installer;
 };
 } // namespace
 
@@ -168,15 +158,3 @@ TEST_F(InstallResilienceTest, RedirectLoopStopsAfterTenRedirects)
     EXPECT_EQ(11u, PeerRequests(L"loop").size());
 }
 
-// Without a window to ask in, a proxy that wants credentials fails the
-// install at once, with an identifier of its own.
-TEST_F(InstallResilienceTest, ProxySignInFailsSilently)
-{
-    ProxyScope authenticating(TestPeer::Get().authProxy);
-    HRESULT result;
-    DWORD ms = InstallPack(L"FaultMissing", result);
-    ASSERT_EQ(E_FAIL, result);
-    EXPECT_TRUE(SError::Identifier() == L"OpenURL.ProxyAuthentication") << SError::Text().CStr();
-    EXPECT_LT(ms, 5000u); // not retried
-    EXPECT_EQ(0u, PeerRequests(L"missing").size());
-}
