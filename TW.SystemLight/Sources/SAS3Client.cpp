@@ -24,6 +24,12 @@ SString TwoDigits(int value)
     return (value < 10 ? SString(L"0") : SString()) + SString::FromInt(value);
 }
 
+// The URL that is requested and signed for the object, from its encoded key.
+SString ObjectUrl(const SString& bucket, const SString& hostSuffix, const SString& encodedKey)
+{
+    return L"https://" + bucket + hostSuffix + encodedKey;
+}
+
 bool Hmac(const std::string& key, const SString& message, std::string& digest)
 {
     std::string text = Utf8(message);
@@ -100,7 +106,7 @@ HRESULT StreamS3Object(const SString& bucket, const SString& keyId, const SStrin
 {
     // The key is encoded once, the same way in the URL and in what is signed.
     SString encodedKey = UriEncodeKey(objectKey);
-    SString url = L"https://" + bucket + hostSuffix + encodedKey;
+    SString url = ObjectUrl(bucket, hostSuffix, encodedKey);
     SString afterS3 = hostSuffix.Mid(4);
     int amazon = afterS3.Find(L".amazon");
     if (amazon < 0)
@@ -129,7 +135,7 @@ HRESULT DownloadS3Object(const SString& bucket, const SString& keyId, const SStr
                          const SString& hostSuffix, const SString& objectKey, ProgressCallback progress,
                          void* userData, BYTE** body, DWORD* size)
 {
-    SString url = L"https://" + bucket + hostSuffix + objectKey;
+    SString url = ObjectUrl(bucket, hostSuffix, UriEncodeKey(objectKey));
     SHttpBufferSink sink(url, body, size, progress, userData);
     return StreamS3Object(bucket, keyId, secret, hostSuffix, objectKey, sink);
 }

@@ -20,15 +20,19 @@ SSha256::~SSha256()
 void SSha256::Open()
 {
     BCRYPT_ALG_HANDLE algorithm = NULL;
-    BCRYPT_HASH_HANDLE hash = NULL;
     m_failed = !BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, NULL,
                                                              m_keyed ? BCRYPT_ALG_HANDLE_HMAC_FLAG : 0));
     m_algorithm = algorithm;
-    if (m_failed)
-        return;
+    if (!m_failed)
+        CreateHash();
+}
+
+void SSha256::CreateHash()
+{
+    BCRYPT_HASH_HANDLE hash = NULL;
     PUCHAR key = m_key.empty() ? NULL : reinterpret_cast<PUCHAR>(&m_key[0]);
     m_failed = !BCRYPT_SUCCESS(
-        ::BCryptCreateHash(algorithm, &hash, NULL, 0, key, static_cast<ULONG>(m_key.size()), 0));
+        ::BCryptCreateHash(m_algorithm, &hash, NULL, 0, key, static_cast<ULONG>(m_key.size()), 0));
     m_hash = hash;
 }
 
@@ -44,8 +48,12 @@ void SSha256::Close()
 
 void SSha256::Restart()
 {
-    Close();
-    Open();
+    // The provider stays open; only the hash state is made anew.
+    if (m_hash)
+        ::BCryptDestroyHash(m_hash);
+    m_hash = NULL;
+    if (m_algorithm)
+        CreateHash();
 }
 
 void SSha256::Update(const void* bytes, DWORD size)

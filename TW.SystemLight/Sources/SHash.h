@@ -24,6 +24,7 @@ public:
 
 private:
     void Open();
+    void CreateHash();
     void Close();
 
     void* m_algorithm;

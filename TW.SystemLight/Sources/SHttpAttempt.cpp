@@ -65,7 +65,7 @@ DWORD QueryNumber(HINTERNET request, DWORD info, DWORD missing)
     return value;
 }
 
-// The text of a URL before its query: what may be shown and logged.
+// Scheme, host and port of a URL: what a path-absolute Location is relative to.
 SString Origin(const SString& url)
 {
     int start = url.Find(L"://");
