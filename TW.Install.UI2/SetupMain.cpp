@@ -4,6 +4,7 @@
 #include "InstallThread.h"
 #include "SetupWindow.h"
 
+#include "SLibrarySearch.h"
 #include "SShell.h"
 
 #include <string.h>
@@ -23,6 +24,7 @@ int RunSilent()
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
 {
+    RestrictLibrarySearch();
     if (commandLine && strstr(commandLine, "/Silent"))
         return RunSilent();
     return RunSetupWindow();

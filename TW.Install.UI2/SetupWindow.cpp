@@ -14,9 +14,11 @@ HWND installingPage = NULL;
 HWND finishedPage = NULL;
 HWND currentPage = NULL;
 SString pendingStartCommand;
-// Registered before the entry point runs, so both threads agree on them.
-const UINT msgThreadEnd = ::RegisterWindowMessageW(L"TWInstalThreadEnd");
-const UINT msgThreadError = ::RegisterWindowMessageW(L"TWInstalThreadError");
+// Registered before the install thread starts, so both threads agree on them;
+// not while static objects are made, which is before the library search is
+// restricted.
+UINT msgThreadEnd = 0;
+UINT msgThreadError = 0;
 
 namespace
 {
@@ -163,6 +165,8 @@ INT_PTR CALLBACK SetupDialogProc(HWND window, UINT message, WPARAM wParam, LPARA
 
 int RunSetupWindow()
 {
+    msgThreadEnd = ::RegisterWindowMessageW(L"TWInstalThreadEnd");
+    msgThreadError = ::RegisterWindowMessageW(L"TWInstalThreadError");
     ::InitCommonControls();
     HINSTANCE instance = ::GetModuleHandleW(NULL);
     frameWindow = ::CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_FRAME), NULL, SetupDialogProc, 0);

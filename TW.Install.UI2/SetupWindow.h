@@ -10,8 +10,8 @@ extern HWND currentPage;
 // Command line of the installed application to start after a successful
 // install; written by the install thread before it posts msgThreadEnd.
 extern SString pendingStartCommand;
-extern const UINT msgThreadEnd;
-extern const UINT msgThreadError;
+extern UINT msgThreadEnd;
+extern UINT msgThreadError;
 
 // One control of a page.
 class DialogItem

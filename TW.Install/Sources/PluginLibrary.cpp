@@ -2,13 +2,14 @@
 
 #include "SError.h"
 #include "SHandle.h"
+#include "SLibrarySearch.h"
 
 typedef int(__stdcall* PluginEntry)(const wchar_t* path, int perMachine);
 
 HRESULT CallPluginEntry(const SString& path, const char* exportName, const char* missingExportId, DWORD perMachine,
                         int& result)
 {
-    SModule library(::LoadLibraryW(path.CStr()));
+    SModule library(LoadLibraryByPath(path.CStr()));
     if (!library.IsValid())
     {
         SERROR_SET_SYSTEM("TWDLLInstall.LoadLibrary").Add(path);
