@@ -35,7 +35,7 @@ trap cleanup EXIT
 mkdir -p "$OUT/www/files"
 
 "$WINESERVER" -p </dev/null >/dev/null 2>&1 || true
-WINEDLLOVERRIDES="mscoree,mshtml=" "$WINE" wineboot </dev/null >/dev/null 2>&1 # no .NET or HTML engine needed
+WINEDLLOVERRIDES="mscoree,mshtml=;${WINEDLLOVERRIDES:-}" "$WINE" wineboot </dev/null >/dev/null 2>&1 # no .NET or HTML engine needed
 # The build's stand-in release: the setup program knows its SHA-256.
 cp "$TW_BUILD/release/TW.3D.Modeller.exe" "$OUT/TW.3D.Modeller.exe"
 cp "$TW_BUILD/release/TW.3D.Modeller.body" "$OUT/www/files/TW.3D.Modeller.exe"

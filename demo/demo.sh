@@ -36,7 +36,7 @@ mkdir -p "$OUT/www/files" "$SHOTS"
 
 step "Preparing the demo's own Wine prefix ($WINEPREFIX)"
 "$WINESERVER" -p </dev/null >/dev/null 2>&1 || true # already running is fine
-WINEDLLOVERRIDES="mscoree,mshtml=" "$WINE" wineboot </dev/null >/dev/null 2>&1 # no .NET or HTML engine needed
+WINEDLLOVERRIDES="mscoree,mshtml=;${WINEDLLOVERRIDES:-}" "$WINE" wineboot </dev/null >/dev/null 2>&1 # no .NET or HTML engine needed
 
 step "Publishing the application on the local download server"
 # The build's stand-in release: the setup program knows its SHA-256.
@@ -49,6 +49,14 @@ inspector trust "$(winepath_w() { echo "Z:${1//\//\\}"; }; winepath_w "$OUT/ca.d
 inspector proxy "$PROXY"
 note "https://downloads.tarnwick.example/ is served from 127.0.0.1 through a local proxy (port $PROXY);"
 note "the prefix trusts the demo's own certificate authority"
+
+step "The signatures (osslsigncode verify, against the build's throwaway test authority)"
+for program in TW.Install.UI2.exe TW.Remover.exe; do
+  if [ -n "${TW_SIGNING:-}" ] && [ -f "$TW_SIGNING/ca.pem" ]; then
+    verdict=$(osslsigncode verify -CAfile "$TW_SIGNING/ca.pem" -in "$BIN/$program" 2>&1 | grep -E "^Signer|Subject:|Signature verification" | head -3 | tr -s ' ' | paste -sd ';' -)
+    note "$program: ${verdict:-not signed}"
+  fi
+done
 
 step "The package inside the setup program (twpack list)"
 "$TW_HOST_BUILD/twpack" list "$TW_BUILD/package/Setup.pack" | sed 's/^/    /'

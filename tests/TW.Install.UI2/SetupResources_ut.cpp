@@ -1,6 +1,7 @@
 // The built setup program carries its package, texts, dialogs, icon and
 // manifest, read back with the Win32 resource functions.
 #include "InstallPackage.h"
+#include "InstallRun.h"
 #include "SPath.h"
 
 #include <gtest/gtest.h>
@@ -98,4 +99,25 @@ TEST_F(SetupResources, ThePackageIsTheReleaseLikePackage)
     ASSERT_EQ(1, package.downloadUrls.Count());
     EXPECT_TRUE(package.downloadTargets[0] == L"%program%/TW.3D.Modeller.exe");
     EXPECT_EQ(29011464, package.downloadSizes[0]);
+}
+
+// The remover in the package is the remover of this build, byte for byte, so
+// it carries the build's signature when the build signs.
+TEST_F(SetupResources, ThePackagedRemoverIsTheBuiltOne)
+{
+    HRSRC resource = ::FindResourceExW(module.Get(), L"PACK", L"PACK", 0);
+    const BYTE* bytes = static_cast<const BYTE*>(::LockResource(::LoadResource(module.Get(), resource)));
+    InstallPackage package;
+    ASSERT_EQ(S_OK, ParsePackage(bytes, ::SizeofResource(module.Get(), resource), package));
+    const PackageEntry& remover = package.compressedEntries[0];
+    SMallocBytes inflated;
+    ASSERT_EQ(S_OK, InflateExactly(remover.stream, remover.blockLength - 4, remover.uncompressedSize, remover.name,
+                                   inflated));
+    std::string built = TestFolder::ReadFile(BinFolder() + L"\\TW.Remover.exe");
+    ASSERT_EQ(built.size(), remover.uncompressedSize);
+    EXPECT_EQ(0, memcmp(built.data(), inflated.Get(), built.size()));
+    const IMAGE_NT_HEADERS32* headers = reinterpret_cast<const IMAGE_NT_HEADERS32*>(
+        built.data() + reinterpret_cast<const IMAGE_DOS_HEADER*>(built.data())->e_lfanew);
+    DWORD signatureSize = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY].Size;
+    EXPECT_EQ(TW_TEST_SIGNED != 0, signatureSize != 0);
 }
