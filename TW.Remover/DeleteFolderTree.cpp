@@ -13,7 +13,7 @@ HRESULT DeleteFolderTree(const SString& folder)
     {
         do
         {
-            if (entry.cFileName[0] == L'.')
+            if (lstrcmpW(entry.cFileName, L".") == 0 || lstrcmpW(entry.cFileName, L"..") == 0)
                 continue;
             SString path = folder + L"\\" + entry.cFileName;
             bool isDirectory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;

@@ -1,5 +1,7 @@
 #include "SelfRemoval.h"
 
+#include "DeleteFolderTree.h"
+
 #include "SHandle.h"
 #include "SPath.h"
 
@@ -7,30 +9,79 @@
 
 namespace
 {
-// The path in the code page cmd reads batch files with; the short name when
-// the long one has characters outside it.
-bool ConsoleText(const SString& path, std::string& text)
+// The text in the code page, when it converts there and back unchanged. Code
+// page 65001 (UTF-8, the console's code page where Windows is set to use UTF-8
+// for every language) rejects the best-fit flag and the lossy-conversion
+// argument; the round trip is the check that holds for every code page.
+bool InCodePage(const SString& text, UINT codePage, std::string& converted)
+{
+    bool utf8 = codePage == CP_UTF8;
+    DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    BOOL lossy = FALSE;
+    int bytes = ::WideCharToMultiByte(codePage, flags, text.CStr(), text.Length(), NULL, 0, NULL, utf8 ? NULL : &lossy);
+    if (bytes <= 0 || lossy)
+        return false;
+    converted.assign(bytes, '\0');
+    ::WideCharToMultiByte(codePage, flags, text.CStr(), text.Length(), &converted[0], bytes, NULL, NULL);
+    int units = ::MultiByteToWideChar(codePage, 0, converted.data(), bytes, NULL, 0);
+    std::vector<wchar_t> back(units + 1);
+    ::MultiByteToWideChar(codePage, 0, converted.data(), bytes, &back[0], units);
+    return units == text.Length() && SString(&back[0]) == text;
+}
+
+// The path as a batch file must name it: in the code page, through its short
+// name when the long one has characters outside it, every "%" doubled since
+// cmd expands them in a batch file.
+bool ConsoleText(const SString& path, UINT codePage, std::string& text)
 {
     SString candidates[2] = {path, SString()};
     wchar_t shortPath[MAX_PATH * 2] = {0};
     if (::GetShortPathNameW(path.CStr(), shortPath, MAX_PATH * 2))
         candidates[1] = shortPath;
-    for (int i = 0; i < 2; ++i)
+    std::string converted;
+    for (const SString& candidate : candidates)
     {
-        const SString& candidate = candidates[i];
-        if (candidate.IsEmpty())
+        if (candidate.IsEmpty() || !InCodePage(candidate, codePage, converted))
             continue;
-        BOOL lossy = FALSE;
-        int bytes = ::WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, candidate.CStr(), candidate.Length(), NULL,
-                                          0, NULL, &lossy);
-        if (bytes <= 0 || lossy)
-            continue;
-        text.assign(bytes, '\0');
-        ::WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, candidate.CStr(), candidate.Length(), &text[0], bytes,
-                              NULL, NULL);
+        text.clear();
+        for (char c : converted)
+            text += c == '%' ? std::string("%%") : std::string(1, c);
         return true;
     }
     return false;
+}
+
+void WriteAll(HANDLE file, const std::string& bytes)
+{
+    DWORD offset = 0;
+    DWORD written = 0;
+    while (offset < bytes.size() &&
+           ::WriteFile(file, bytes.data() + offset, static_cast<DWORD>(bytes.size() - offset), &written, NULL) &&
+           written)
+        offset += written;
+}
+
+// cmd from System32 by its full path: a "cmd.exe" beside the remover is never
+// the one started. The script is named relative to the working folder, so
+// that no "%" or "&" of the profile's path reaches cmd's own command line.
+void RunScript(const SString& scriptPath)
+{
+    wchar_t system[MAX_PATH] = {0};
+    if (!::GetSystemDirectoryW(system, MAX_PATH))
+        return;
+    SString cmd = Combine(system, L"cmd.exe");
+    SString commandLine = L"\"" + cmd + L"\" /d /s /c \"\".\\" + FileNamePart(scriptPath) + L"\"\"";
+    std::vector<wchar_t> writable(commandLine.CStr(), commandLine.CStr() + commandLine.Length() + 1);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    SString workingFolder = DirectoryPart(scriptPath);
+    if (::CreateProcessW(cmd.CStr(), &writable[0], NULL, NULL, FALSE, CREATE_NO_WINDOW, NULL, workingFolder.CStr(),
+                         &startup, &process))
+    {
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+    }
 }
 } // namespace
 
@@ -40,13 +91,14 @@ SString SelfRemovalScriptPath(const SString& removerPath)
     return Combine(DirectoryPart(DirectoryPart(removerPath)), name.Mid(0, name.Length() - 4)) + L"Delete.bat";
 }
 
-bool SelfRemovalScript(const SString& removerPath, std::string& script)
+bool SelfRemovalScript(const SString& removerPath, UINT codePage, std::string& script)
 {
     SString folder = DirectoryPart(removerPath);
     std::string p, f, g, b;
-    if (!ConsoleText(removerPath, p) || !ConsoleText(folder, f) || !ConsoleText(DirectoryPart(folder), g))
+    if (!ConsoleText(removerPath, codePage, p) || !ConsoleText(folder, codePage, f) ||
+        !ConsoleText(DirectoryPart(folder), codePage, g))
         return false;
-    bool deleteScript = ConsoleText(SelfRemovalScriptPath(removerPath), b);
+    bool deleteScript = ConsoleText(SelfRemovalScriptPath(removerPath), codePage, b);
     // The delete loop pauses between tries and gives up after about two
     // minutes, so a remover that can never be deleted leaves no cmd spinning.
     script = "@echo off\r\n"
@@ -59,8 +111,11 @@ bool SelfRemovalScript(const SString& removerPath, std::string& script)
              "if %tries% GEQ 240 goto removed\r\n"
              "ping -n 2 -w 500 127.0.0.1 >nul 2>&1\r\n"
              "goto deleteloop\r\n"
-             ":removed\r\n"
-             "rmdir \"" + f + "\" /s /q\r\n";
+             ":removed\r\n";
+    // The same guard as every recorded folder: a remover that lies directly in
+    // a user or system folder takes only itself.
+    if (!IsProtectedFolder(folder))
+        script += "rmdir \"" + f + "\" /s /q\r\n";
     if (deleteScript)
         script += "del \"" + b + "\"\r\n";
     return true;
@@ -68,30 +123,21 @@ bool SelfRemovalScript(const SString& removerPath, std::string& script)
 
 void StartSelfRemoval(const SString& removerPath)
 {
-    std::string script;
-    if (!SelfRemovalScript(removerPath, script))
-        return;
     SString scriptPath = SelfRemovalScriptPath(removerPath);
+    std::string script;
     {
+        // Created before its text is made, so that its short name exists.
         SFile file(::CreateFileW(scriptPath.CStr(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                  NULL));
-        DWORD offset = 0;
-        DWORD written = 0;
-        while (file.IsValid() && offset < script.size() &&
-               ::WriteFile(file.Get(), script.data() + offset, static_cast<DWORD>(script.size() - offset), &written,
-                           NULL) &&
-               written)
-            offset += written;
+        if (!file.IsValid())
+            return;
+        if (!SelfRemovalScript(removerPath, ::GetOEMCP(), script))
+        {
+            file.Reset();
+            ::DeleteFileW(scriptPath.CStr());
+            return;
+        }
+        WriteAll(file.Get(), script);
     }
-    SString commandLine = L"cmd /c \"" + scriptPath + L"\"";
-    std::vector<wchar_t> writable(commandLine.CStr(), commandLine.CStr() + commandLine.Length() + 1);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    SString workingFolder = DirectoryPart(DirectoryPart(removerPath));
-    if (::CreateProcessW(NULL, &writable[0], NULL, NULL, FALSE, 0, NULL, workingFolder.CStr(), &startup, &process))
-    {
-        ::CloseHandle(process.hThread);
-        ::CloseHandle(process.hProcess);
-    }
+    RunScript(scriptPath);
 }

@@ -17,8 +17,6 @@
 
 namespace
 {
-const DWORD g_maxActionUnits = 4095;
-
 // The identifier from ".deployment": Base64 in UTF-16LE, ended by a zero unit
 // or by the end of the file. False when there is no such file.
 bool ReadDeploymentId(TWInstall& engine, const SString& path, SString& deploymentId)
@@ -62,12 +60,12 @@ HRESULT ReadActions(TWInstall& engine, const SString& path, SStringList& actions
     S_RETURN_IF_FAILED(engine.SafeRead(file.Get(), &count, 4));
     if (count > 0 && static_cast<LONGLONG>(count) * 4 > fileSize.QuadPart - 4)
         return Damaged(path, L"The file cannot hold the number of actions it announces.");
-    std::vector<wchar_t> text(g_maxActionUnits + 1);
+    std::vector<wchar_t> text(TWInstall::maxActionUnits + 1);
     for (int i = 0; i < count; ++i)
     {
         DWORD length = 0;
         S_RETURN_IF_FAILED(engine.SafeRead(file.Get(), &length, 4));
-        if (length > g_maxActionUnits)
+        if (length > TWInstall::maxActionUnits)
             return Damaged(path, L"An action is longer than 4095 characters.");
         S_RETURN_IF_FAILED(engine.SafeRead(file.Get(), &text[0], length * 2));
         text[length] = 0;
@@ -122,7 +120,10 @@ HRESULT TWInstall::UnregisterUri(const SString& scheme)
 HRESULT TWInstall::Uninstall(const SString& actionsPath)
 {
     SString deploymentId;
-    bool hasDeployment = ReadDeploymentId(*this, Combine(DirectoryPart(actionsPath), L".deployment"), deploymentId);
+    bool hasDeployment = ReadDeploymentId(*this, Combine(DirectoryPart(actionsPath), L".deployment"), deploymentId) &&
+                         !IsDeploymentPlaceholder(deploymentId);
+    if (!hasDeployment)
+        deploymentId = SString();
     SString suffix = InstanceSuffix(ReleaseChannel(), hasDeployment, deploymentId);
     SStringList actions;
     S_RETURN_IF_FAILED(ReadActions(*this, actionsPath, actions));

@@ -23,11 +23,13 @@ SString UninstallKeyName(const SString& channel, const SString& deploymentId)
 bool SetupDeploymentId(SString& deploymentId)
 {
     SString value = GetNLS(L"DeploymentID");
-    if (value == L"%DEPLOYMENTID%")
+    if (IsDeploymentPlaceholder(value))
         return false;
     deploymentId = value;
     return true;
 }
+
+bool IsDeploymentPlaceholder(const SString& deploymentId) { return deploymentId == L"%DEPLOYMENTID%"; }
 
 SString UninstallEntryPath(const SString& keyName)
 {

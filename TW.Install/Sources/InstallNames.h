@@ -13,6 +13,9 @@ SString UninstallKeyName(const SString& channel, const SString& deploymentId);
 // The setup program's deployment identifier: the localized "DeploymentID";
 // the placeholder "%DEPLOYMENTID%" means none.
 bool SetupDeploymentId(SString& deploymentId);
+// True for the placeholder, which a build without an identifier also writes
+// into ".deployment".
+bool IsDeploymentPlaceholder(const SString& deploymentId);
 
 // "Software\Microsoft\Windows\CurrentVersion\Uninstall\" + the key name.
 SString UninstallEntryPath(const SString& keyName);

@@ -60,6 +60,16 @@ HRESULT TWInstall::SafeWrite(HANDLE file, const void* bytes, DWORD size)
 // Newest action first, so the remover undoes in reverse order of recording.
 HRESULT TWInstall::WriteUninstallActions(const SString& path)
 {
+    // The remover refuses a whole file with a longer action, and would then
+    // remove nothing: better no install than one that cannot be removed.
+    for (int i = 0; i < UninstallActions.Count(); ++i)
+        if (static_cast<DWORD>(UninstallActions[i].Length()) > maxActionUnits)
+        {
+            SERROR_SET("WriteUninstallActions.TooLong")
+                .Add(UninstallActions[i].Mid(0, 64) + L"...")
+                .Add(L"An undo action is longer than the 4095 characters that the remover reads.");
+            return E_FAIL;
+        }
     SFile file(::CreateFileW(path.CStr(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
     if (!file.IsValid())
     {

@@ -57,7 +57,11 @@ HRESULT TWInstall::WriteSettingsFiles(Run& run)
 HRESULT TWInstall::AddShortcut(const SString& target, const SString& arguments, const SString& icon,
                                const SString& file, const SString& description)
 {
-    S_RETURN_IF_FAILED(TWCreateShortcut(target, arguments, icon, file, description));
+    // A shortcut is a convenience: one that cannot be saved (a missing or
+    // redirected folder, a name the file system refuses) does not undo an
+    // install whose files are all written. Nothing is recorded for it.
+    if (TWCreateShortcut(target, arguments, icon, file, description) != S_OK)
+        return S_OK;
     UninstallActions.Append(L"DeleteFile." + file);
     return S_OK;
 }

@@ -47,6 +47,8 @@ public:
 
     SString startCommand;
     SStringList UninstallActions;
+    // The longest action, in UTF-16 units, that the remover reads.
+    static const DWORD maxActionUnits = 4095;
     // Module whose PACK resource is installed; null for the running program.
     HMODULE packageModule;
 

@@ -30,6 +30,17 @@ SString ObjectUrl(const SString& bucket, const SString& hostSuffix, const SStrin
     return L"https://" + bucket + hostSuffix + encodedKey;
 }
 
+// Key material, zeroed before its memory is freed.
+struct SecretBytes
+{
+    std::string bytes;
+    ~SecretBytes()
+    {
+        if (!bytes.empty())
+            ::SecureZeroMemory(&bytes[0], bytes.size());
+    }
+};
+
 bool Hmac(const std::string& key, const SString& message, std::string& digest)
 {
     std::string text = Utf8(message);
@@ -60,6 +71,13 @@ void MakeAmzTimestamp(SString& amzDate, SString& dateStamp)
     amzDate = dateStamp + L"T" + TwoDigits(hour) + TwoDigits(minute) + TwoDigits(second) + L"Z";
 }
 
+namespace
+{
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
+
+wchar_t Upper(char c) { return static_cast<wchar_t>(c >= 'a' && c <= 'f' ? c - 'a' + 'A' : c); }
+} // namespace
+
 SString UriEncodeKey(const SString& objectKey)
 {
     static const wchar_t hex[] = L"0123456789ABCDEF";
@@ -70,14 +88,25 @@ SString UriEncodeKey(const SString& objectKey)
         unsigned char c = static_cast<unsigned char>(bytes[i]);
         bool keep = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
                     c == '.' || c == '_' || c == '~' || c == '/';
-        wchar_t escape[3] = {L'%', hex[c >> 4], hex[c & 0x0F]};
-        if (keep)
+        // A key that the package URL already carries encoded keeps its
+        // escapes: encoding "%20" again would ask for another object.
+        bool escaped = c == '%' && i + 2 < bytes.size() && IsHexDigit(bytes[i + 1]) && IsHexDigit(bytes[i + 2]);
+        if (escaped)
+        {
+            wchar_t sequence[3] = {L'%', Upper(bytes[i + 1]), Upper(bytes[i + 2])};
+            encoded.Append(sequence, 3);
+            i += 2;
+        }
+        else if (keep)
         {
             wchar_t unit = c;
             encoded.Append(&unit, 1);
         }
         else
+        {
+            wchar_t escape[3] = {L'%', hex[c >> 4], hex[c & 0x0F]};
             encoded.Append(escape, 3);
+        }
     }
     return encoded;
 }
@@ -90,13 +119,16 @@ HRESULT SignS3Request(const SString& secret, const SString& canonicalRequest, co
     Sha256(canonical.data(), static_cast<DWORD>(canonical.size()), canonicalHash);
     SString stringToSign = SString(L"AWS4-HMAC-SHA256\n") + amzDate + L"\n" + dateStamp + L"/" + region +
                            L"/s3/aws4_request\n" + HexLower(canonicalHash.data(), 32);
-    std::string key = Utf8(L"AWS4" + secret);
-    std::string k1, k2, k3, k4, digest;
-    Hmac(key, dateStamp, k1);
-    Hmac(k1, region, k2);
-    Hmac(k2, L"s3", k3);
-    Hmac(k3, L"aws4_request", k4);
-    Hmac(k4, stringToSign, digest);
+    // The secret and the signing keys derived from it are wiped before their
+    // memory is freed; the last digest is the published signature.
+    SecretBytes key, k1, k2, k3, k4;
+    key.bytes = Utf8(L"AWS4" + secret);
+    std::string digest;
+    Hmac(key.bytes, dateStamp, k1.bytes);
+    Hmac(k1.bytes, region, k2.bytes);
+    Hmac(k2.bytes, L"s3", k3.bytes);
+    Hmac(k3.bytes, L"aws4_request", k4.bytes);
+    Hmac(k4.bytes, stringToSign, digest);
     signature = HexLower(digest.data(), static_cast<DWORD>(digest.size()));
     return S_OK;
 }

@@ -180,3 +180,13 @@ TEST(WriteFileWithProgress, ZeroTotalReportsZeroNotNaN)
     ASSERT_EQ(1u, installer.reports.size());
     EXPECT_EQ(0.0f, installer.reports[0].second);
 }
+
+// An undo action that the remover would refuse fails the install instead of
+// writing an "Uninstall" file that removes nothing.
+TEST_F(InstallFailureTest, UndoActionLongerThanTheRemoverReadsFails)
+{
+    RecordingInstaller installer;
+    EXPECT_EQ(E_FAIL, InstallPack(TestPack(L"LongCookie"), installer));
+    EXPECT_TRUE(SError::Identifier() == L"WriteUninstallActions.TooLong") << SError::Text().CStr();
+    EXPECT_FALSE(TestFolder::Exists(place.programFolder + L"\\Uninstall"));
+}

@@ -7,18 +7,22 @@
 
 #include "TestFolder.h"
 
-TEST(DeleteFolderTree, NestedTreeGoesButDotEntriesStay)
+TEST(DeleteFolderTree, NestedTreeGoesDotEntriesIncluded)
 {
     TestFolder root(L"DeleteTree");
     CreateDir(root / L"a\\b\\c");
     root.WriteFile(L"a\\b\\c\\deep.txt", "x");
     root.WriteFile(L"a\\top.txt", "x");
-    CreateDir(root / L"keep\\sub");
-    root.WriteFile(L"keep\\sub\\.deployment", "id");
+    CreateDir(root / L"data\\.git\\objects");
+    root.WriteFile(L"data\\.cache", "x");
+    root.WriteFile(L"data\\.lock", "x");
+    root.WriteFile(L"data\\.git\\objects\\.keep", "x");
+    root.WriteFile(L"data\\..x", "x");
     EXPECT_EQ(S_OK, DeleteFolderTree(root / L"a"));
     EXPECT_FALSE(TestFolder::Exists(root / L"a"));
-    DeleteFolderTree(root / L"keep");
-    EXPECT_TRUE(TestFolder::Exists(root / L"keep\\sub\\.deployment"));
+    EXPECT_EQ(S_OK, DeleteFolderTree(root / L"data"));
+    EXPECT_FALSE(TestFolder::Exists(root / L"data"));
+    EXPECT_TRUE(TestFolder::Exists(root.Path())); // never above the folder asked for
     EXPECT_EQ(S_OK, DeleteFolderTree(root / L"does not exist"));
 }
 

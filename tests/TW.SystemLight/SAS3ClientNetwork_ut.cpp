@@ -49,6 +49,14 @@ TEST_F(S3Test, KeysWithSpacesAndNonAsciiAreEncodedAndSigned)
     EXPECT_EQ("S3 object body\n", std::string(reinterpret_cast<const char*>(body.Get()), size));
 }
 
+// A key that the package already carries encoded asks for the same object.
+TEST_F(S3Test, AlreadyEncodedKeysAreNotEncodedAgain)
+{
+    ASSERT_EQ(S_OK, Download(L"secret123", L".s3.us-east-1.amazonaws.com/", L"release/TW%203D%20%C3%A9t%C3%A9.bin"))
+        << SError::Text().CStr();
+    EXPECT_EQ("S3 object body\n", std::string(reinterpret_cast<const char*>(body.Get()), size));
+}
+
 TEST_F(S3Test, WrongSecretIsRefused)
 {
     EXPECT_EQ(E_FAIL, Download(L"wrong", L".s3.us-east-1.amazonaws.com/", L"release/object.bin"));

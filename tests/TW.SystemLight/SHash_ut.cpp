@@ -53,4 +53,57 @@ TEST(SAS3Client, TimestampsAndKeyEncoding)
     EXPECT_TRUE(UriEncodeKey(L"release/TW.3D_x~y-z.exe") == L"release/TW.3D_x~y-z.exe");
     EXPECT_TRUE(UriEncodeKey(L"a b/\x00E9+%") == L"a%20b/%C3%A9%2B%25");
     EXPECT_TRUE(UriEncodeKey(L"\xD83D\xDE00") == L"%F0%9F%98%80");
+    // Escapes that the key already carries stay as they are (in upper case);
+    // a "%" that starts no escape is encoded.
+    EXPECT_TRUE(UriEncodeKey(L"TW%203D%c3%a9.exe") == L"TW%203D%C3%A9.exe");
+    EXPECT_TRUE(UriEncodeKey(L"100%") == L"100%25");
+    EXPECT_TRUE(UriEncodeKey(L"%zz%4") == L"%25zz%254");
+}
+
+namespace
+{
+// Whether the bytes whose reverse is given lie anywhere in this process's
+// private writable memory. The pattern is searched for through its reverse,
+// so that the search itself leaves no copy of it.
+bool InPrivateMemory(const std::string& reversed)
+{
+    size_t length = reversed.size();
+    MEMORY_BASIC_INFORMATION region = {};
+    for (const BYTE* address = NULL; ::VirtualQuery(address, &region, sizeof(region)) == sizeof(region);
+         address = static_cast<const BYTE*>(region.BaseAddress) + region.RegionSize)
+    {
+        if (region.State != MEM_COMMIT || region.Type != MEM_PRIVATE || region.Protect != PAGE_READWRITE)
+            continue;
+        const BYTE* bytes = static_cast<const BYTE*>(region.BaseAddress);
+        for (size_t at = 0; at + length <= region.RegionSize; ++at)
+        {
+            size_t k = 0;
+            while (k < length && bytes[at + k] == static_cast<BYTE>(reversed[length - 1 - k]))
+                ++k;
+            if (k == length)
+                return true;
+        }
+    }
+    return false;
+}
+} // namespace
+
+// The secret and the keys derived from it are wiped before their memory is
+// freed: after signing, the secret is nowhere in the heap.
+TEST(SignS3Request, LeavesNoCopyOfTheSecretBehind)
+{
+    // Made at run time, so that the program image holds no copy of it.
+    wchar_t secret[41] = {0};
+    std::string reversedTail;
+    for (int i = 0; i < 40; ++i)
+        secret[i] = static_cast<wchar_t>(L'A' + (i * 7 + 3) % 26);
+    for (int i = 39; i >= 16; --i)
+        reversedTail += static_cast<char>(secret[i]);
+    {
+        SString signature;
+        SignS3Request(secret, L"GET\n/release/object.bin\n", L"us-east-1", L"20261207", L"20261207T120000Z", signature);
+        EXPECT_EQ(64, signature.Length());
+    }
+    ::SecureZeroMemory(secret, sizeof(secret));
+    EXPECT_FALSE(InPrivateMemory(reversedTail));
 }
