@@ -82,6 +82,97 @@ TEST_F(SetupResources, DialogTemplatesAreExtendedWithTheShellFont)
     }
 }
 
+namespace
+{
+struct DialogControl
+{
+    WORD dialog;
+    DWORD id;
+    WORD classAtom; // 0x80 button, 0x82 static; 0 for a class given by name
+    DWORD style;    // bits that must be set
+    bool visible;
+    bool transparent;
+    short x, y, cx, cy;
+};
+
+// The controls of the three dialogs, as the Part's tables give them.
+const DialogControl g_controls[] = {
+    {136, 1, 0x80, BS_DEFPUSHBUTTON | WS_TABSTOP, true, false, 270, 96, 50, 14},
+    {136, 2, 0x80, BS_PUSHBUTTON | WS_TABSTOP, true, false, 216, 96, 50, 14},
+    {136, 1007, 0x80, BS_GROUPBOX, false, false, 0, 0, 326, 90},
+    {137, 1015, 0x82, SS_LEFT, true, true, 14, 9, 274, 10},
+    {137, 1016, 0x82, SS_LEFT, true, true, 37, 20, 254, 8},
+    {137, 0xFFFFFFFF, 0x82, SS_ICON, true, true, 297, 7, 21, 20},
+    {137, 1011, 0, WS_BORDER, true, false, 36, 58, 255, 14},
+    {137, 1012, 0x82, SS_LEFT, true, false, 36, 41, 255, 8},
+    {140, 1017, 0x82, SS_LEFT, true, true, 36, 12, 253, 29},
+    {140, 1018, 0x82, SS_LEFT, true, true, 36, 41, 282, 41},
+    {140, 0xFFFFFFFF, 0x82, SS_ICON, true, true, 297, 7, 21, 20}};
+
+// Steps over a DLGTEMPLATEEX string or ordinal; the ordinal, if it is one.
+const WORD* SkipTextOrOrdinal(const WORD* at, WORD* ordinal = NULL)
+{
+    if (*at == 0xFFFF)
+    {
+        if (ordinal)
+            *ordinal = at[1];
+        return at + 2;
+    }
+    while (*at++)
+        ;
+    return at;
+}
+
+const WORD* AlignToDword(const WORD* at, const WORD* base)
+{
+    return reinterpret_cast<const BYTE*>(at) - reinterpret_cast<const BYTE*>(base) & 3 ? at + 1 : at;
+}
+} // namespace
+
+TEST_F(SetupResources, EveryControlIsAsTheTablesSay)
+{
+    size_t checked = 0;
+    for (WORD dialog : {136, 137, 140})
+    {
+        HRSRC resource = ::FindResourceExW(module.Get(), RT_DIALOG, MAKEINTRESOURCEW(dialog), 0);
+        const WORD* base = static_cast<const WORD*>(::LockResource(::LoadResource(module.Get(), resource)));
+        WORD count = base[8];
+        const WORD* at = SkipTextOrOrdinal(SkipTextOrOrdinal(base + 13)); // menu, class
+        at = SkipTextOrOrdinal(at);                                         // title
+        at = SkipTextOrOrdinal(at + 3);                                     // point size, weight, italic+charset
+        for (WORD i = 0; i < count; ++i)
+        {
+            at = AlignToDword(at, base);
+            DWORD exStyle, style, id;
+            memcpy(&exStyle, at + 2, 4);
+            memcpy(&style, at + 4, 4);
+            const short* rectangle = reinterpret_cast<const short*>(at + 6);
+            memcpy(&id, at + 10, 4);
+            WORD classAtom = 0, icon = 0;
+            at = SkipTextOrOrdinal(at + 12, &classAtom);
+            at = SkipTextOrOrdinal(at, &icon);
+            at += 1 + (*at + 1) / 2; // creation data
+            const DialogControl* expected = NULL;
+            for (const DialogControl& control : g_controls)
+                if (control.dialog == dialog && control.id == id)
+                    expected = &control;
+            ASSERT_TRUE(expected != NULL) << dialog << " has a control " << id << " that the tables do not list";
+            ++checked;
+            EXPECT_EQ(expected->classAtom, classAtom) << dialog << "/" << id;
+            EXPECT_EQ(expected->style, style & expected->style) << dialog << "/" << id;
+            EXPECT_EQ(expected->visible, (style & WS_VISIBLE) != 0) << dialog << "/" << id;
+            EXPECT_EQ(expected->transparent, (exStyle & WS_EX_TRANSPARENT) != 0) << dialog << "/" << id;
+            EXPECT_EQ(expected->x, rectangle[0]) << dialog << "/" << id;
+            EXPECT_EQ(expected->y, rectangle[1]) << dialog << "/" << id;
+            EXPECT_EQ(expected->cx, rectangle[2]) << dialog << "/" << id;
+            EXPECT_EQ(expected->cy, rectangle[3]) << dialog << "/" << id;
+            if (classAtom == 0x82 && (style & SS_TYPEMASK) == SS_ICON)
+                EXPECT_EQ(131, icon) << dialog;
+        }
+    }
+    EXPECT_EQ(sizeof(g_controls) / sizeof(g_controls[0]), checked);
+}
+
 TEST_F(SetupResources, ThePackageIsTheReleaseLikePackage)
 {
     HRSRC resource = ::FindResourceExW(module.Get(), L"PACK", L"PACK", 0);
