@@ -18,6 +18,38 @@ SError& SError::Set(const char* identifier, const char* /*sourceFile*/, int /*li
 
 namespace
 {
+// The project's own words for codes that the system may have no text for
+// (WinINet's certificate codes have none under some systems), so that no
+// failure is reported without a reason.
+SString OwnText(DWORD code)
+{
+    static const struct
+    {
+        DWORD code;
+        const wchar_t* text;
+    } texts[] = {
+        {12002, L"The request timed out."},
+        {12007, L"The server name could not be resolved."},
+        {12029, L"The connection to the server failed."},
+        {12030, L"The connection to the server was ended."},
+        {12031, L"The connection to the server was reset."},
+        {12037, L"The server's certificate has expired or is not valid yet."},
+        {12038, L"The server's certificate is for another host name."},
+        {12044, L"The server asks for a client certificate."},
+        {12045, L"The server's certificate was not issued by a trusted authority."},
+        {12057, L"The server's certificate could not be checked for revocation."},
+        {12152, L"The server's response could not be read."},
+        {12157, L"The secure channel could not be established."},
+        {12169, L"The server's certificate is not valid."},
+        {12175, L"The content could not be decoded."},
+    };
+    const wchar_t* text = code >= 12000 && code < 13000 ? L"An Internet error occurred." : L"An error occurred.";
+    for (const auto& known : texts)
+        if (known.code == code)
+            text = known.text;
+    return L"Error " + SString::FromInt(static_cast<int>(code)) + L": " + text;
+}
+
 SString SystemText(DWORD code)
 {
     const DWORD language = MAKELANGID(LANG_NEUTRAL, SUBLANG_CUSTOM_DEFAULT);
@@ -29,7 +61,7 @@ SString SystemText(DWORD code)
                                   ::GetModuleHandleW(L"wininet.dll"), code, language,
                                   reinterpret_cast<LPWSTR>(buffer.Put()), 0, NULL);
     if (!length)
-        return SString();
+        return OwnText(code);
     return SString(static_cast<const wchar_t*>(buffer.Get()), static_cast<int>(length));
 }
 } // namespace

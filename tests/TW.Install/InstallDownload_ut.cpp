@@ -111,6 +111,31 @@ TEST_F(InstallDownloadTest, BodyThatDoesNotInflateWritesNothing)
     EXPECT_FALSE(TestFolder::Exists(place.programFolder + L"\\TW.3D.Modeller.exe"));
 }
 
+// A certificate that no trusted authority issued, or one for other host
+// names, fails the download at once, with a reason line, and writes nothing.
+TEST_F(InstallDownloadTest, CertificateFailuresWriteNothing)
+{
+    const struct
+    {
+        const wchar_t* pack;
+        const wchar_t* code; // in the reason line where the system has no text for it
+    } cases[] = {{L"CertUntrusted", L"12045"}, {L"CertWrongHost", NULL}};
+    for (const auto& test : cases)
+    {
+        SCOPED_TRACE(ToNarrow(test.pack));
+        place.Clear();
+        ASSERT_EQ(E_FAIL, InstallPack(test.pack));
+        EXPECT_TRUE(SError::Identifier() == L"OpenURL.HttpSendRequest") << SError::Text().CStr();
+        ASSERT_LE(1, SError::Messages().Count());
+        SString reason = SError::Messages()[0];
+        EXPECT_FALSE(reason.IsEmpty());
+        if (test.code)
+            EXPECT_NE(-1, reason.Find(test.code)) << reason.CStr();
+        EXPECT_FALSE(TestFolder::Exists(place.programFolder + L"\\TW.3D.Modeller.exe"));
+        EXPECT_FALSE(TestFolder::Exists(place.programFolder + L"\\TW.3D.Modeller.exe.partial"));
+    }
+}
+
 // The release-sized application, with its digest: with a length, in chunks
 // without one, and as a signed S3 object.
 TEST_F(InstallDownloadTest, ReleaseSizedBodyStreamsIntoBothFolders)

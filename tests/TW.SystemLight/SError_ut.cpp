@@ -33,6 +33,24 @@ TEST(SError, WinInetCodesFindTheirText)
     ::SetLastError(12007); // ERROR_INTERNET_NAME_NOT_RESOLVED
     SERROR_SET_SYSTEM("OpenURL.HttpSendRequest");
     ASSERT_EQ(1, SError::Messages().Count());
+    wchar_t expected[512] = {0};
+    if (!::FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, ::GetModuleHandleW(L"wininet.dll"),
+                          12007, MAKELANGID(LANG_NEUTRAL, SUBLANG_CUSTOM_DEFAULT), expected, 512, NULL))
+        wcscpy(expected, L"Error 12007: The server name could not be resolved.");
+    EXPECT_TRUE(SError::Messages()[0] == expected) << SError::Messages()[0].CStr();
+}
+
+// A code that no system text describes still gets a reason line: the code
+// and the project's own words.
+TEST(SError, CodesWithoutSystemTextGetTheirOwn)
+{
+    ::SetLastError(12045); // ERROR_INTERNET_INVALID_CA
+    SERROR_SET_SYSTEM("OpenURL.HttpSendRequest");
+    ASSERT_EQ(1, SError::Messages().Count());
+    EXPECT_NE(-1, SError::Messages()[0].Find(L"12045")) << SError::Messages()[0].CStr();
+    ::SetLastError(12999);
+    SERROR_SET_SYSTEM("OpenURL.HttpSendRequest");
+    EXPECT_TRUE(SError::Messages()[0] == L"Error 12999: An Internet error occurred.");
 }
 
 TEST(SError, LastErrorIsReadBeforeTheIdentifierIsWidened)

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # make_test_ca.sh <folder>: a test certificate authority and one server
 # certificate it signs, for loopback and for the host names that the local
-# proxy stands in for. Kept when it exists.
+# proxy stands in for, and a self-signed one that nothing trusts. Kept when
+# they exist.
 set -euo pipefail
 dir="$1"
-[ -f "$dir/server.pem" ] && [ -f "$dir/ca.der" ] && exit 0
+[ -f "$dir/server.pem" ] && [ -f "$dir/ca.der" ] && [ -f "$dir/untrusted.pem" ] && exit 0
 mkdir -p "$dir"
 cd "$dir"
 openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/CN=Tarnwick Test Authority" \
@@ -21,3 +22,8 @@ EXT
 openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 3650 \
   -extfile server.ext -out server.crt 2>/dev/null
 cat server.crt server.key > server.pem
+# A certificate that no authority the tests trust has issued, for the proxy's
+# stand-in of "untrusted.tarnwick.example".
+openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/CN=untrusted.tarnwick.example" \
+  -keyout untrusted.key -out untrusted.crt -addext "subjectAltName=DNS:untrusted.tarnwick.example" 2>/dev/null
+cat untrusted.crt untrusted.key > untrusted.pem

@@ -66,7 +66,11 @@ class Handler(BaseHTTPRequestHandler):
         self.send_response(200, "Connection established")
         self.end_headers()
         self.wfile.flush()
-        tls = self.server.tls_context.wrap_socket(self.connection, server_side=True)
+        # "untrusted.*" gets a certificate that no trusted authority issued;
+        # any host name outside the certificate's list gets one for others.
+        untrusted = self.path.lower().startswith("untrusted.")
+        context = self.server.untrusted_context if untrusted else self.server.tls_context
+        tls = context.wrap_socket(self.connection, server_side=True)
         Handler(tls, self.client_address, self.server)
         self.close_connection = True
 
@@ -344,12 +348,15 @@ def main():
     options = parser.parse_args()
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(options.cert)
+    untrusted_context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    untrusted_context.load_cert_chain(os.path.join(os.path.dirname(options.cert), "untrusted.pem"))
     keys = dict(k.split(":", 1) for k in options.keys)
     servers = {}
     for name in ("http", "https", "proxy", "authproxy"):
         server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
         server.daemon_threads = True
         server.root, server.tls_context, server.keys, server.verbose = options.root, context, keys, options.verbose
+        server.untrusted_context = untrusted_context
         server.files_delay = options.files_delay_ms / 1000.0
         # The second proxy lets only user "proxyuser", password "proxypass" through.
         server.proxy_credentials = "cHJveHl1c2VyOnByb3h5cGFzcw==" if name == "authproxy" else None
