@@ -191,3 +191,48 @@ TEST_F(RoundTripTest, DamagedActionFilesRemoveNothing)
         EXPECT_EQ("<missing>", TestFolder::ReadFile(log)) << i;
     }
 }
+
+// The remover performs only the verbs it knows, spelt exactly: a file with no
+// actions, unknown verbs and verbs in another case do nothing, and the
+// folders still go.
+TEST_F(RoundTripTest, UnknownAndMiscasedVerbsDoNothingButTheFoldersGo)
+{
+    TestFolder outside(L"Verbs");
+    outside.WriteFile(L"keep.txt", "keep");
+    std::wstring keep = (outside / L"keep.txt").CStr();
+    const std::vector<std::vector<std::wstring> > files = {
+        {},
+        {L"deletefile." + keep, L"DELETEFILE." + keep, L"Frobnicate." + keep, L"unregisteruri.tarnwick",
+         L"DeleteFile", L"." + keep}};
+    for (const std::vector<std::wstring>& actions : files)
+    {
+        SCOPED_TRACE(actions.size());
+        Install(L"Full");
+        SString program = place.programFolder;
+        std::string bytes(4, '\0');
+        DWORD count = static_cast<DWORD>(actions.size());
+        memcpy(&bytes[0], &count, 4);
+        for (const std::wstring& action : actions)
+        {
+            DWORD length = static_cast<DWORD>(action.size());
+            bytes.append(reinterpret_cast<const char*>(&length), 4);
+            bytes.append(reinterpret_cast<const char*>(action.data()), length * 2);
+        }
+        HANDLE file = ::CreateFileW((program + L"\\Uninstall").CStr(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+        DWORD written = 0;
+        ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, NULL);
+        ::CloseHandle(file);
+
+        EXPECT_EQ(0u, RunAndWait(L"\"" + program + L"\\TW.Remover.exe\"", program, true));
+        EXPECT_EQ("keep", TestFolder::ReadFile(keep.c_str()));
+        EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\tarnwick"));
+        EXPECT_TRUE(TestFolder::Exists(GetDesktopFolder() + L"\\Tarnwick 3D.lnk"));
+        EXPECT_EQ("<missing>", TestFolder::ReadFile(log)); // no plug-in was called
+        EXPECT_FALSE(TestFolder::Exists(program));
+        EXPECT_FALSE(TestFolder::Exists(place.dataFolder));
+        ::DeleteFileW((GetDesktopFolder() + L"\\Tarnwick 3D.lnk").CStr());
+        ::DeleteFileW((GetStartMenuFolder() + L"\\Tarnwick 3D.lnk").CStr());
+        DeleteKeyTree(HKEY_CURRENT_USER, L"Software\\Classes\\tarnwick");
+        DeleteKeyTree(HKEY_CURRENT_USER, L"Software\\Classes\\tw3d");
+    }
+}

@@ -48,3 +48,15 @@ TEST(SShell, StartProcessSwallowsFailures)
     EXPECT_EQ(S_OK, StartProcess(SString()));
     EXPECT_EQ(S_OK, StartProcess(L"\"C:\\no such program.exe\""));
 }
+
+TEST(SShell, StartProcessStartsTheCommandLine)
+{
+    TestFolder folder(L"StartProcess");
+    SString marker = folder / L"started.txt";
+    wchar_t system[MAX_PATH] = {0};
+    ::GetSystemDirectoryW(system, MAX_PATH);
+    ASSERT_EQ(S_OK, StartProcess(L"\"" + SString(system) + L"\\cmd.exe\" /c echo started>\"" + marker + L"\""));
+    for (int i = 0; i < 100 && TestFolder::ReadFile(marker).find("started") == std::string::npos; ++i)
+        ::Sleep(100);
+    EXPECT_EQ(0u, TestFolder::ReadFile(marker).find("started"));
+}
