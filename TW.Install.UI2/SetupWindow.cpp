@@ -22,10 +22,13 @@ UINT msgThreadError = 0;
 
 namespace
 {
-HFONT CreateTitleFont(bool big)
+// Derived from the control's own dialog font, which the dialog manager makes
+// for the screen's DPI; the stock GUI font stays at 96 DPI sizes.
+HFONT CreateTitleFont(HWND control, bool big)
 {
     LOGFONTW font = {};
-    ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof(font), &font);
+    HGDIOBJ dialogFont = reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0));
+    ::GetObjectW(dialogFont ? dialogFont : ::GetStockObject(DEFAULT_GUI_FONT), sizeof(font), &font);
     font.lfHeight = big ? font.lfHeight * 3 / 2 : font.lfHeight + 1;
     font.lfWeight = 600;
     return ::CreateFontIndirectW(&font);
@@ -66,13 +69,13 @@ void DialogItem::SetNLSText(const wchar_t* key) const
 
 void DialogItem::SetTitleFont() const
 {
-    static HFONT font = CreateTitleFont(false);
+    static HFONT font = CreateTitleFont(m_control, false);
     ::SendMessageW(m_control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
 }
 
 void DialogItem::SetBigTitleFont() const
 {
-    static HFONT font = CreateTitleFont(true);
+    static HFONT font = CreateTitleFont(m_control, true);
     ::SendMessageW(m_control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
 }
 

@@ -49,7 +49,11 @@ TEST_F(SetupResources, EveryResourceIsThere)
                      ::SizeofResource(module.Get(), manifest));
     for (const char* needle : {"level=\"asInvoker\"", "uiAccess=\"false\"", "Microsoft.Windows.Common-Controls",
                                "version=\"6.0.0.0\"", "{e2011457-1546-43c5-a5fe-008deee3d3f0}",
-                               "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "name=\"Tarnwick3D\""})
+                               "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "name=\"Tarnwick3D\"",
+                               // Windows 8, 8.1 and 10/11, and drawn sharp at every DPI
+                               "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+                               "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}", ">true/pm</dpiAware>",
+                               ">PerMonitorV2</dpiAwareness>"})
         EXPECT_NE(std::string::npos, text.find(needle)) << needle;
 }
 

@@ -166,3 +166,67 @@ TEST_F(SetupWindowTest, LowerCaseSwitchShowsTheWindow)
     Click(::GetDlgItem(frame, 1));
     EXPECT_EQ(0u, setup.WaitForExit());
 }
+
+// Declared aware of every monitor's DPI, the window is laid out for the
+// screen's DPI rather than drawn at 96 and stretched: at 144 DPI the frame
+// grows with its font (dialog units follow the font's metrics, so not exactly
+// by half), and the icon is the system's icon size for that DPI.
+TEST_F(SetupWindowTest, LaysOutForTheScreensDpi)
+{
+    SString program = MakeSetupVariant(L"Dpi", TestPack(L"UiApp"), g_finishAtEnd);
+    const wchar_t* desktop = L"Control Panel\\Desktop";
+    DWORD saved = 96;
+    DWORD size = sizeof(saved);
+    ::RegGetValueW(HKEY_CURRENT_USER, desktop, L"LogPixels", RRF_RT_REG_DWORD, NULL, &saved, &size);
+    SIZE frames[2] = {}, icons[2] = {};
+    const DWORD dpis[2] = {96, 144};
+    for (int i = 0; i < 2; ++i)
+    {
+        SetValue(HKEY_CURRENT_USER, desktop, L"LogPixels", dpis[i]);
+        place.Clear();
+        SetupProcess setup(program, L"");
+        HWND frame = WaitForFrame(setup);
+        ASSERT_TRUE(frame != NULL);
+        HWND finished = FindPage(frame, IDC_LAST_TITLE);
+        ASSERT_TRUE(WaitFor([&]() { return ::IsWindowVisible(finished) != FALSE; }));
+        RECT client = {};
+        ::GetClientRect(frame, &client);
+        frames[i] = {client.right, client.bottom};
+        VisitWindows(finished, [&](HWND child) {
+            if ((::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
+                return true;
+            RECT icon = {};
+            ::GetWindowRect(child, &icon);
+            icons[i] = {icon.right - icon.left, icon.bottom - icon.top};
+            return false;
+        });
+        Click(::GetDlgItem(frame, 1));
+        EXPECT_EQ(0u, setup.WaitForExit());
+    }
+    SetValue(HKEY_CURRENT_USER, desktop, L"LogPixels", saved);
+    EXPECT_LT(0, icons[0].cx);
+    EXPECT_EQ(icons[0].cx * 3 / 2, icons[1].cx);
+    EXPECT_EQ(icons[0].cy * 3 / 2, icons[1].cy);
+    EXPECT_GT(frames[1].cx * 100, frames[0].cx * 135);
+    EXPECT_LT(frames[1].cx * 100, frames[0].cx * 160);
+    EXPECT_GT(frames[1].cy * 100, frames[0].cy * 135);
+}
+
+int CALLBACK CountFamily(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM counter)
+{
+    ++*reinterpret_cast<int*>(counter);
+    return 1;
+}
+
+// The Chinese table can be read: a font with Chinese glyphs is installed
+// (without one, the installing page shows empty boxes).
+TEST(SetupFonts, ChineseTextHasAFont)
+{
+    LOGFONTW wanted = {};
+    wanted.lfCharSet = GB2312_CHARSET;
+    int families = 0;
+    HDC screen = ::GetDC(NULL);
+    ::EnumFontFamiliesExW(screen, &wanted, CountFamily, reinterpret_cast<LPARAM>(&families), 0);
+    ::ReleaseDC(NULL, screen);
+    EXPECT_LT(0, families);
+}
