@@ -3,6 +3,7 @@
 #include "SetupIds.h"
 #include "SetupWindow.h"
 
+#include "SLog.h"
 #include "SNls.h"
 #include "TWInstall.h"
 
@@ -69,6 +70,7 @@ DWORD WINAPI InstallThread(LPVOID)
             options.moduleName = moduleName;
         options.startMenuShortcut = GetNLS(L"CreateShortcut") == L"true" ? 1 : 0;
         HRESULT result = installer.Install(options);
+        SLog::Line(result == S_OK ? SString(L"succeeded") : L"failed: " + SLog::FailureText());
         lastInstallResult = result;
         if (result != S_OK)
             ::PostMessageW(frameWindow, msgThreadError, 0, 0);

@@ -3,6 +3,7 @@
 #include "DeleteFolderTree.h"
 
 #include "SHandle.h"
+#include "SLog.h"
 #include "SPath.h"
 
 #include <vector>
@@ -135,9 +136,11 @@ void StartSelfRemoval(const SString& removerPath)
         {
             file.Reset();
             ::DeleteFileW(scriptPath.CStr());
+            SLog::Line(L"no removal script: a path cannot be written in the console's code page");
             return;
         }
         WriteAll(file.Get(), script);
     }
+    SLog::Line(L"removal script written: " + scriptPath);
     RunScript(scriptPath);
 }

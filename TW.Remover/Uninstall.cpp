@@ -9,6 +9,7 @@
 
 #include "SError.h"
 #include "SHandle.h"
+#include "SLog.h"
 #include "SPath.h"
 #include "SRegistry.h"
 #include "SShell.h"
@@ -74,19 +75,35 @@ HRESULT ReadActions(TWInstall& engine, const SString& path, SStringList& actions
     return S_OK;
 }
 
+SString Outcome(HRESULT result) { return result == S_OK ? SString(L"done") : L"failed: " + SLog::FailureText(); }
+
 void PerformAction(TWInstall& engine, const SString& action, const SString& deploymentId)
 {
     int dot = action.Find(L'.');
     SString verb = dot < 0 ? action : action.Mid(0, dot);
     SString argument = dot < 0 ? SString() : action.Mid(dot + 1);
+    SString outcome = L"skipped: unknown verb";
     if (verb == L"DLLUninstall" || verb == L"DLLUninstallAdmin")
-        engine.DLLUninstall(argument, verb == L"DLLUninstallAdmin" ? 1 : 0);
+        outcome = Outcome(engine.DLLUninstall(argument, verb == L"DLLUninstallAdmin" ? 1 : 0));
     else if (verb == L"DeleteFile")
-        ::DeleteFileW(argument.CStr());
+        outcome = ::DeleteFileW(argument.CStr()) ? L"done" : L"failed: error " + SString::FromInt(::GetLastError());
     else if (verb == L"UnregisterInstall" || verb == L"UnregisterInstallAdmin")
-        engine.UnregisterInstall(verb == L"UnregisterInstallAdmin" ? 1 : 0, deploymentId);
+        outcome = Outcome(engine.UnregisterInstall(verb == L"UnregisterInstallAdmin" ? 1 : 0, deploymentId));
     else if (verb == L"UnregisterUri")
-        engine.UnregisterUri(argument);
+        outcome = Outcome(engine.UnregisterUri(argument));
+    SLog::Line(L"action: " + action + L" | " + outcome);
+}
+
+void DeleteFolderLogged(const SString& folder)
+{
+    if (::GetFileAttributesW(folder.CStr()) == INVALID_FILE_ATTRIBUTES)
+    {
+        SLog::Line(L"folder skipped: " + folder + L" | missing");
+        return;
+    }
+    DeleteFolderTree(folder);
+    bool gone = ::GetFileAttributesW(folder.CStr()) == INVALID_FILE_ATTRIBUTES;
+    SLog::Line(L"folder " + SString(gone ? L"deleted: " : L"partly deleted (files in use): ") + folder);
 }
 
 // A folder recorded at install time; never one whose removal would wipe a
@@ -94,15 +111,18 @@ void PerformAction(TWInstall& engine, const SString& action, const SString& depl
 void DeleteRecordedFolder(const SString& keyPath)
 {
     SString folder;
-    if (GetValue(HKEY_LOCAL_MACHINE, keyPath, L"Tarnwick", folder) == S_OK && !folder.IsEmpty() &&
-        !IsProtectedFolder(folder))
-        DeleteFolderTree(folder);
+    if (GetValue(HKEY_LOCAL_MACHINE, keyPath, L"Tarnwick", folder) != S_OK || folder.IsEmpty())
+        SLog::Line(L"folder skipped: none recorded in HKEY_LOCAL_MACHINE\\" + keyPath);
+    else if (IsProtectedFolder(folder))
+        SLog::Line(L"folder skipped: " + folder + L" | protected");
+    else
+        DeleteFolderLogged(folder);
 }
 
 void DeleteDefaultFolder(const SString& shellFolder, const SString& suffix)
 {
     if (!shellFolder.IsEmpty())
-        DeleteFolderTree(shellFolder + L"\\Tarnwick" + suffix);
+        DeleteFolderLogged(shellFolder + L"\\Tarnwick" + suffix);
 }
 } // namespace
 
@@ -133,6 +153,7 @@ HRESULT TWInstall::Uninstall(const SString& actionsPath)
     DeleteRecordedFolder(keyPath + L"\\ApplicationData");
     DeleteRecordedFolder(keyPath + L"\\ProgramFiles");
     DeleteKeyTree(HKEY_LOCAL_MACHINE, keyPath);
+    SLog::Line(L"registry key deleted: HKEY_LOCAL_MACHINE\\" + keyPath);
     DeleteDefaultFolder(GetLocalAppDataFolder(), suffix);
     DeleteDefaultFolder(GetLocalAppDataLowFolder(), suffix);
     DeleteFolderTree(DirectoryPart(actionsPath));

@@ -1,6 +1,7 @@
 #include "DownloadStream.h"
 
 #include "SError.h"
+#include "SLog.h"
 #include "SNls.h"
 #include "TWInstall.h"
 
@@ -113,7 +114,11 @@ HRESULT DownloadStream::CheckDigest()
     }
     SString actual = HexLower(digest.data(), static_cast<DWORD>(digest.size()));
     if (m_digest.IsEmpty() || actual == m_digest)
+    {
+        SLog::Line(L"checksum: SHA-256 " + actual + (m_digest.IsEmpty() ? L" (the package names none)" : L" as expected"));
         return S_OK;
+    }
+    SLog::Line(L"checksum: SHA-256 " + actual + L", expected " + m_digest);
     SERROR_SET("Download.Checksum")
         .Add(m_url)
         .Add(L"Expected SHA-256 " + m_digest)

@@ -36,4 +36,13 @@ SString UninstallEntryPath(const SString& keyName)
     return L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + keyName;
 }
 
+SString SetupUninstallEntryPath()
+{
+    SString deploymentId;
+    SetupDeploymentId(deploymentId);
+    return UninstallEntryPath(UninstallKeyName(ReleaseChannel(), deploymentId));
+}
+
+SString ProductVersion() { return TW_PRODUCT_VERSION; }
+
 SString DeploymentKeyPath(const SString& suffix) { return L"Software\\Tarnwick" + suffix; }

@@ -19,5 +19,9 @@ bool IsDeploymentPlaceholder(const SString& deploymentId);
 
 // "Software\Microsoft\Windows\CurrentVersion\Uninstall\" + the key name.
 SString UninstallEntryPath(const SString& keyName);
+// The setup program's own entry: the key name from its deployment identifier.
+SString SetupUninstallEntryPath();
+// The product's version, as the build gives it; empty when it gives none.
+SString ProductVersion();
 // "Software\Tarnwick" + suffix, under HKEY_LOCAL_MACHINE.
 SString DeploymentKeyPath(const SString& suffix);

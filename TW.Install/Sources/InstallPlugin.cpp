@@ -4,11 +4,14 @@
 
 #include "PluginLibrary.h"
 #include "SError.h"
+#include "SLog.h"
 
 HRESULT TWInstall::TWDLLInstall(const SString& path, DWORD perMachine)
 {
     int result = 0;
     S_RETURN_IF_FAILED(CallPluginEntry(path, "TWInstall", "TWDLLInstall.GetProcAddress", perMachine, result));
+    SLog::Line(L"plug-in call: TWInstall(" + path + L", " + SString::FromInt(static_cast<int>(perMachine)) +
+               L") returned " + SString::FromInt(result));
     if (result != 0)
     {
         // Without an identifier of its own the window would show whatever an
@@ -18,6 +21,6 @@ HRESULT TWInstall::TWDLLInstall(const SString& path, DWORD perMachine)
             .Add(L"The library's install entry returned " + SString::FromInt(result) + L".");
         return E_FAIL;
     }
-    UninstallActions.Append((perMachine ? L"DLLUninstallAdmin." : L"DLLUninstall.") + path);
+    RecordUndo((perMachine ? L"DLLUninstallAdmin." : L"DLLUninstall.") + path);
     return S_OK;
 }

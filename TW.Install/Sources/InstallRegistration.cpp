@@ -5,6 +5,7 @@
 #include "InstallNames.h"
 
 #include "SError.h"
+#include "SLog.h"
 #include "SNls.h"
 #include "SRegistry.h"
 
@@ -14,7 +15,7 @@ HRESULT TWInstall::RegisterInstall(const SString& displayName, const SString& ic
     SString deploymentId;
     SetupDeploymentId(deploymentId);
     SString keyName = UninstallKeyName(ReleaseChannel(), deploymentId);
-    SString path = UninstallEntryPath(keyName);
+    SString path = SetupUninstallEntryPath();
     HKEY root = perMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
     const wchar_t* const localized[] = {L"Publisher", L"HelpLink", L"URLInfoAbout", L"URLUpdateInfo", L"Contact",
                                         L"Comments"};
@@ -27,7 +28,7 @@ HRESULT TWInstall::RegisterInstall(const SString& displayName, const SString& ic
     S_RETURN_IF_FAILED(SetValue(root, path, L"NoRepair", static_cast<DWORD>(1)));
     S_RETURN_IF_FAILED(SetValue(root, path, L"DisplayIcon", iconPath));
     S_RETURN_IF_FAILED(SetValue(root, path, L"InstallLocation", installFolder));
-    UninstallActions.Append(perMachine ? L"UnregisterInstallAdmin" : L"UnregisterInstall");
+    RecordUndo(perMachine ? L"UnregisterInstallAdmin" : L"UnregisterInstall");
     return WriteUninstallActions(installFolder + L"\\Uninstall");
 }
 
@@ -37,7 +38,8 @@ HRESULT TWInstall::RegisterUri(const SString& scheme, const SString& command, co
     S_RETURN_IF_FAILED(SetValue(HKEY_CURRENT_USER, key, L"Url Protocol", SString()));
     S_RETURN_IF_FAILED(SetValue(HKEY_CURRENT_USER, key + L"\\DefaultIcon", SString(), iconPath));
     S_RETURN_IF_FAILED(SetValue(HKEY_CURRENT_USER, key + L"\\shell\\open\\command", SString(), command));
-    UninstallActions.Append(L"UnregisterUri." + scheme);
+    SLog::Line(L"URI scheme: " + scheme + L" -> " + command);
+    RecordUndo(L"UnregisterUri." + scheme);
     return S_OK;
 }
 
@@ -58,6 +60,12 @@ HRESULT TWInstall::SafeWrite(HANDLE file, const void* bytes, DWORD size)
 }
 
 // Newest action first, so the remover undoes in reverse order of recording.
+void TWInstall::RecordUndo(const SString& action)
+{
+    SLog::Line(L"undo action recorded: " + action);
+    UninstallActions.Append(action);
+}
+
 HRESULT TWInstall::WriteUninstallActions(const SString& path)
 {
     // The remover refuses a whole file with a longer action, and would then
@@ -84,5 +92,6 @@ HRESULT TWInstall::WriteUninstallActions(const SString& path)
         S_RETURN_IF_FAILED(SafeWrite(file.Get(), &length, sizeof(length)));
         S_RETURN_IF_FAILED(SafeWrite(file.Get(), UninstallActions[i].Data(), length * sizeof(wchar_t)));
     }
+    SLog::Line(L"file: " + path + L" | " + SString::FromInt(UninstallActions.Count()) + L" undo actions");
     return S_OK;
 }

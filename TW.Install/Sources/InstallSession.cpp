@@ -4,6 +4,7 @@
 #include "InstallNames.h"
 
 #include "SError.h"
+#include "SLog.h"
 #include "SPath.h"
 #include "SRegistry.h"
 #include "SShell.h"
@@ -51,6 +52,10 @@ HRESULT TWInstall::PrepareFolders(const InstallOptions& options, const InstallPa
                                     L"LocalAppDataLow", suffix, dataFolder));
     S_RETURN_IF_FAILED(ChooseFolder(options.programFolder, package.targetProgram, keyPath + L"\\ProgramFiles", local,
                                     L"local application data", suffix, programFolder));
-    return ChooseFolder(options.programFolder, package.targetProgram, SString(), low, L"LocalAppDataLow", suffix,
-                        lowProgramFolder);
+    S_RETURN_IF_FAILED(ChooseFolder(options.programFolder, package.targetProgram, SString(), low, L"LocalAppDataLow",
+                                    suffix, lowProgramFolder));
+    SLog::Line(L"program folder: " + programFolder);
+    SLog::Line(L"low program folder: " + lowProgramFolder);
+    SLog::Line(L"data folder: " + dataFolder);
+    return S_OK;
 }

@@ -1,6 +1,7 @@
 // Settings files, shortcuts, URI schemes: what makes an installation usable.
 #include "InstallRun.h"
 
+#include "SLog.h"
 #include "SNls.h"
 #include "SShell.h"
 
@@ -61,8 +62,12 @@ HRESULT TWInstall::AddShortcut(const SString& target, const SString& arguments, 
     // redirected folder, a name the file system refuses) does not undo an
     // install whose files are all written. Nothing is recorded for it.
     if (TWCreateShortcut(target, arguments, icon, file, description) != S_OK)
+    {
+        SLog::Line(L"shortcut not written: " + file + L" | " + SLog::FailureText());
         return S_OK;
-    UninstallActions.Append(L"DeleteFile." + file);
+    }
+    SLog::Line(L"shortcut: " + file + L" -> " + target);
+    RecordUndo(L"DeleteFile." + file);
     return S_OK;
 }
 

@@ -1,6 +1,7 @@
 #include "StagedFile.h"
 
 #include "SError.h"
+#include "SLog.h"
 
 HRESULT StagedFile::Create(const SString& target)
 {
@@ -60,6 +61,9 @@ HRESULT StagedFile::Commit()
         return E_FAIL;
     }
     m_staging = SString();
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    ::GetFileAttributesExW(m_target.CStr(), GetFileExInfoStandard, &data);
+    SLog::Line(L"file: " + m_target + L" | " + SString::FromInt(static_cast<int>(data.nFileSizeLow)) + L" bytes");
     return S_OK;
 }
 

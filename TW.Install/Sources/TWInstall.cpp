@@ -3,6 +3,7 @@
 #include "InstallRun.h"
 
 #include "SError.h"
+#include "SLog.h"
 #include "SNls.h"
 #include "SPath.h"
 
@@ -81,6 +82,7 @@ HRESULT TWInstall::WriteChunked(const SString& path, const BYTE* bytes, DWORD si
         if (!text.IsEmpty())
             *done += written;
     }
+    SLog::Line(L"file: " + path + L" | " + SString::FromInt(static_cast<int>(size)) + L" bytes");
     return S_OK;
 }
 
@@ -111,8 +113,8 @@ HRESULT TWInstall::WriteCompressedEntries(Run& run)
                                                  GetNLS(L"Install.Copy"), &run.done, run.total));
         SString lowPath = run.lowProgramFolder + L"\\" + entry.name;
         bool isApplication = entry.name == run.module + L".exe" || entry.name == run.module + L".Plugin.dll";
-        if (isApplication && lowPath != path)
-            ::CopyFileW(path.CStr(), lowPath.CStr(), FALSE);
+        if (isApplication && lowPath != path && ::CopyFileW(path.CStr(), lowPath.CStr(), FALSE))
+            SLog::Line(L"file: " + lowPath + L" | copy of " + path);
     }
     return S_OK;
 }
@@ -175,9 +177,10 @@ HRESULT TWInstall::Install(const InstallOptions& options)
     startCommand = L"\"" + run.programFolder + L"\\" + run.module + L".exe\" " + GetNLS(L"ShortcutArgs");
     S_RETURN_IF_FAILED(InstallPlugins(run));
     SString displayName = options.displayName.IsEmpty() ? GetNLS(L"DisplayName") : options.displayName;
-    UninstallActions.Append(L"UnRegisterCookie." + run.package.unregisterCookie);
+    RecordUndo(L"UnRegisterCookie." + run.package.unregisterCookie);
     S_RETURN_IF_FAILED(RegisterInstall(displayName, run.dataFolder + L"\\Icons\\" + GetNLS(L"ShortcutIcon"),
                                        run.programFolder, run.PerMachine()));
+    S_RETURN_IF_FAILED(DescribeInstall(run));
     SString complete = GetNLS(L"Install.Complete");
     OnProgress(complete, 1.0f);
     return S_OK;

@@ -61,6 +61,9 @@ private:
     HRESULT Download(Run& run, int index);
     HRESULT WriteDataFiles(Run& run);
     HRESULT WriteSettingsFiles(Run& run);
+    HRESULT DescribeInstall(Run& run);
+    // Appends an action for the remover, and logs it.
+    void RecordUndo(const SString& action);
     HRESULT CreateShortcutsAndSchemes(Run& run);
     HRESULT InstallPlugins(Run& run);
 

@@ -252,6 +252,7 @@ bool ContinuesBody(HINTERNET request, const SHttpTransfer& transfer, const SStri
 
 SHttpOutcome Answer(HINTERNET request, const SString& url, DWORD status, SHttpSink& sink, SHttpTransfer& transfer)
 {
+    transfer.status = status;
     SString etag, modified;
     QueryText(request, HTTP_QUERY_ETAG, etag);
     QueryText(request, HTTP_QUERY_LAST_MODIFIED, modified);

@@ -6,13 +6,14 @@
 // What an attempt leaves for the next one.
 struct SHttpTransfer
 {
-    SHttpTransfer() : received(0), total(0xFFFFFFFF), retryAfterMs(0) {}
+    SHttpTransfer() : received(0), total(0xFFFFFFFF), retryAfterMs(0), status(0) {}
 
     DWORD received; // body bytes the sink has taken
     DWORD total;    // the body's length, 0xFFFFFFFF when unknown
     SString etag;   // validators of the body being received
     SString lastModified;
     DWORD retryAfterMs; // what the last answer asked for, 0 when nothing
+    DWORD status;       // of the last answer, 0 before one
 };
 
 enum SHttpOutcome

@@ -3,6 +3,7 @@
 #include "SHttpAttempt.h"
 
 #include "SError.h"
+#include "SLog.h"
 #include "SHandle.h"
 
 #include <stdlib.h>
@@ -51,10 +52,15 @@ namespace
 {
 const int g_maxAttempts = 4;
 
-SString WithoutQuery(const SString& url)
+// One line for the administrator's log: never the query string, which may
+// carry a signature, nor any header.
+void LogDownload(const SString& url, const SHttpTransfer& transfer, int attempts, DWORD started, bool complete)
 {
-    int query = url.Find(L'?');
-    return query < 0 ? url : url.Mid(0, query);
+    SLog::Line(L"download: " + SLog::WithoutQuery(url) + L" | HTTP " + SString::FromInt(static_cast<int>(transfer.status)) +
+               L" | " + SString::FromInt(static_cast<int>(transfer.received)) + L" bytes | " +
+               SString::FromInt(attempts) + (attempts == 1 ? L" attempt | " : L" attempts | ") +
+               SString::FromInt(static_cast<int>(::GetTickCount() - started)) + L" ms | " +
+               (complete ? L"complete" : SLog::FailureText()));
 }
 } // namespace
 
@@ -104,16 +110,21 @@ HRESULT SHttpBufferSink::Reserve(DWORD needed)
 HRESULT StreamURL(const SString& url, const SStringList& headers, SHttpSink& sink)
 {
     SHttpTransfer transfer;
+    DWORD started = ::GetTickCount();
     for (int attempt = 1;; ++attempt)
     {
         SHttpOutcome outcome = RunHttpAttempt(url, headers, sink, transfer);
         if (outcome == HttpComplete)
+        {
+            LogDownload(url, transfer, attempt, started, true);
             return S_OK;
+        }
         if (outcome == HttpFatal || attempt == g_maxAttempts)
         {
             if (attempt > 1)
                 SError::AddContext(L"The download failed after " + SString::FromInt(attempt) +
-                                   L" attempts: " + WithoutQuery(url));
+                                   L" attempts: " + SLog::WithoutQuery(url));
+            LogDownload(url, transfer, attempt, started, false);
             return E_FAIL;
         }
         // 1, 2, 4 seconds, or what the server asked for (at most 30).

@@ -1,5 +1,7 @@
 #include "SNls.h"
 
+#include <vector>
+
 void ParseNLSText(const wchar_t* text, int units, SNlsTable& table)
 {
     SString whole(text, units);
@@ -34,4 +36,24 @@ SString GetNLS(const SString& key)
         LoadNLSVariant(::GetModuleHandleW(NULL), ::GetUserDefaultLangID(), table);
     SNlsTable::const_iterator entry = table.find(key);
     return entry == table.end() ? key : entry->second;
+}
+
+namespace
+{
+BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR found)
+{
+    reinterpret_cast<std::vector<LANGID>*>(found)->push_back(language);
+    return TRUE;
+}
+} // namespace
+
+LANGID NLSVariantLanguage(HMODULE module, LANGID language)
+{
+    std::vector<LANGID> variants;
+    ::EnumResourceLanguagesW(module, L"NLS", L"NLS", CollectLanguage, reinterpret_cast<LONG_PTR>(&variants));
+    for (LANGID candidate : {language, static_cast<LANGID>(PRIMARYLANGID(language))})
+        for (LANGID variant : variants)
+            if (variant == candidate)
+                return variant;
+    return 0;
 }

@@ -18,3 +18,6 @@ void ParseNLSText(const wchar_t* text, int units, SNlsTable& table);
 // id, then its primary language, then neutral. Leaves the table as it was
 // when the module has no variant.
 void LoadNLSVariant(HMODULE module, LANGID language, SNlsTable& table);
+// The language of the variant that LoadNLSVariant picks for the language: the
+// exact id, then its primary language, then neutral (0).
+LANGID NLSVariantLanguage(HMODULE module, LANGID language);

@@ -2,7 +2,7 @@
 
 #include "SError.h"
 #include "SHandle.h"
-
+#include "SLog.h"
 
 namespace
 {
@@ -29,6 +29,11 @@ HRESULT OpenPath(HKEY root, const SString& path, SKey& key)
     return S_OK;
 }
 
+SString RootName(HKEY root)
+{
+    return root == HKEY_LOCAL_MACHINE ? L"HKEY_LOCAL_MACHINE" : root == HKEY_CURRENT_USER ? L"HKEY_CURRENT_USER" : L"HKEY";
+}
+
 HRESULT WriteValue(HKEY root, const SString& path, const SString& name, const wchar_t* valueName, DWORD type,
                    const BYTE* data, DWORD size)
 {
@@ -40,6 +45,8 @@ HRESULT WriteValue(HKEY root, const SString& path, const SString& name, const wc
         SERROR_SET("SetValue").Add(name).Add(path);
         return E_FAIL;
     }
+    SLog::Line(L"registry value: " + RootName(root) + L"\\" + path + L" | " + (name.IsEmpty() ? SString(L"(default)") : name) +
+               L" | " + (type == REG_DWORD ? L"REG_DWORD" : L"REG_SZ"));
     return S_OK;
 }
 } // namespace

@@ -198,6 +198,17 @@ TEST_F(InstallTest, PerMachineInstallIntoExplicitFolders)
     ExpectString(HKEY_LOCAL_MACHINE, entry, L"InstallLocation", program);
     ExpectNumberOne(HKEY_LOCAL_MACHINE, entry, L"NoRepair");
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, entry));
+    // What inventory tools read: version, size, date, quiet removal.
+    ExpectString(HKEY_LOCAL_MACHINE, entry, L"DisplayVersion", ProductVersion());
+    ExpectString(HKEY_LOCAL_MACHINE, entry, L"QuietUninstallString", L"\"" + program + L"\\TW.Remover.exe\" /Silent");
+    SString date;
+    ASSERT_EQ(S_OK, GetValue(HKEY_LOCAL_MACHINE, entry, L"InstallDate", date));
+    EXPECT_EQ(8, date.Length());
+    DWORD kib = 0, size = sizeof(kib), type = 0;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegGetValueW(HKEY_LOCAL_MACHINE, entry.CStr(), L"EstimatedSize", RRF_RT_ANY, &type, &kib,
+                                            &size));
+    EXPECT_EQ(DWORD(REG_DWORD), type);
+    EXPECT_LT(DWORD(200), kib); // the remover and the plug-in alone are more
 
     // Program and low program folder coincide: no icon copy.
     EXPECT_FALSE(TestFolder::Exists(program + L"\\Icon.ico"));

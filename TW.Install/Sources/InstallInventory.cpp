@@ -1,0 +1,57 @@
+// What inventory tools read from the uninstall entry beyond its first values:
+// the version, the size on disk, the install date and a quiet removal command.
+#include "InstallRun.h"
+
+#include "InstallNames.h"
+
+#include "SHandle.h"
+#include "SRegistry.h"
+
+namespace
+{
+// Bytes of every file below the folder; links are not followed.
+ULONGLONG FolderBytes(const SString& folder)
+{
+    ULONGLONG total = 0;
+    WIN32_FIND_DATAW entry = {};
+    SFind find(::FindFirstFileW((folder + L"\\*").CStr(), &entry));
+    for (BOOL more = find.IsValid(); more; more = ::FindNextFileW(find.Get(), &entry))
+    {
+        if (lstrcmpW(entry.cFileName, L".") == 0 || lstrcmpW(entry.cFileName, L"..") == 0 ||
+            (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            continue;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            total += FolderBytes(folder + L"\\" + entry.cFileName);
+        else
+            total += (static_cast<ULONGLONG>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+    }
+    return total;
+}
+
+SString TodayAsNumber()
+{
+    SYSTEMTIME today = {};
+    ::GetLocalTime(&today);
+    wchar_t text[16] = {0};
+    ::wsprintfW(text, L"%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
+    return text;
+}
+} // namespace
+
+HRESULT TWInstall::DescribeInstall(Run& run)
+{
+    HKEY root = run.PerMachine() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    SString path = SetupUninstallEntryPath();
+    if (!ProductVersion().IsEmpty())
+        S_RETURN_IF_FAILED(SetValue(root, path, L"DisplayVersion", ProductVersion()));
+    // The folders hold what this install wrote, the downloads and the action
+    // file included; the low copy only when it is a folder of its own (by
+    // default it is the data folder).
+    ULONGLONG bytes = FolderBytes(run.programFolder) + FolderBytes(run.dataFolder);
+    if (run.lowProgramFolder != run.programFolder && run.lowProgramFolder != run.dataFolder)
+        bytes += FolderBytes(run.lowProgramFolder);
+    S_RETURN_IF_FAILED(SetValue(root, path, L"EstimatedSize", static_cast<DWORD>((bytes + 1023) / 1024)));
+    S_RETURN_IF_FAILED(SetValue(root, path, L"InstallDate", TodayAsNumber()));
+    return SetValue(root, path, L"QuietUninstallString",
+                    L"\"" + run.programFolder + L"\\TW.Remover.exe\" /Silent");
+}

@@ -1,0 +1,100 @@
+#include "SLog.h"
+
+#include "SError.h"
+#include "SHandle.h"
+
+#include <mutex>
+#include <vector>
+
+namespace
+{
+// The install thread and the window both write lines.
+std::mutex g_lock;
+HANDLE g_file = INVALID_HANDLE_VALUE;
+
+SString Stamp(const wchar_t* format)
+{
+    SYSTEMTIME now = {};
+    ::GetLocalTime(&now);
+    wchar_t text[32] = {0};
+    ::wsprintfW(text, format, now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
+                now.wMilliseconds);
+    return text;
+}
+} // namespace
+
+namespace SLog
+{
+bool Open(const SString& path)
+{
+    std::lock_guard<std::mutex> hold(g_lock);
+    if (g_file != INVALID_HANDLE_VALUE)
+        ::CloseHandle(g_file);
+    // Kept open for the life of the process; every line goes straight to the file.
+    g_file = ::CreateFileW(path.CStr(), GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           NULL);
+    return g_file != INVALID_HANDLE_VALUE;
+}
+
+bool IsOpen() { return g_file != INVALID_HANDLE_VALUE; }
+
+void Line(const SString& text)
+{
+    if (g_file == INVALID_HANDLE_VALUE)
+        return;
+    SString line = Stamp(L"%04u-%02u-%02u %02u:%02u:%02u.%03u  ") + text + L"\r\n";
+    int bytes = ::WideCharToMultiByte(CP_UTF8, 0, line.CStr(), line.Length(), NULL, 0, NULL, NULL);
+    if (bytes <= 0)
+        return;
+    std::vector<char> utf8(bytes);
+    ::WideCharToMultiByte(CP_UTF8, 0, line.CStr(), line.Length(), &utf8[0], bytes, NULL, NULL);
+    std::lock_guard<std::mutex> hold(g_lock);
+    DWORD written = 0;
+    ::WriteFile(g_file, &utf8[0], static_cast<DWORD>(bytes), &written, NULL);
+}
+
+bool Requested(const SString& commandLine, SString& path)
+{
+    int at = commandLine.Find(L"/Log");
+    if (at < 0)
+        return false;
+    path = SString();
+    SString rest = commandLine.Mid(at + 4);
+    if (rest.Length() == 0 || rest[0] != L'=')
+        return true;
+    rest = rest.Mid(1);
+    // "/Log=path", /Log="a path" or "/Log=a path": a quote ends what a quote began.
+    bool quoted = (at > 0 && commandLine[at - 1] == L'"') || (rest.Length() > 0 && rest[0] == L'"');
+    if (rest.Length() > 0 && rest[0] == L'"')
+        rest = rest.Mid(1);
+    int end = rest.Find(quoted ? L'"' : L' ');
+    path = end < 0 ? rest : rest.Mid(0, end);
+    return true;
+}
+
+SString DefaultPath(const SString& name)
+{
+    wchar_t temp[MAX_PATH] = {0};
+    ::GetTempPathW(MAX_PATH, temp);
+    return SString(temp) + name + Stamp(L" %04u-%02u-%02u %02u.%02u.%02u") + L".txt";
+}
+
+SString FailureText()
+{
+    SString text = SError::Identifier();
+    for (int i = 0; i < SError::Messages().Count(); ++i)
+    {
+        SString message = SError::Messages()[i];
+        while (message.Length() > 0 && (message[message.Length() - 1] == L'\n' || message[message.Length() - 1] == L'\r'))
+            message = message.Mid(0, message.Length() - 1);
+        text += L" | " + message;
+    }
+    return text;
+}
+
+SString WithoutQuery(const SString& url)
+{
+    int query = url.Find(L'?');
+    return query < 0 ? url : url.Mid(0, query);
+}
+} // namespace SLog
