@@ -4,6 +4,7 @@
 #include "SetupIds.h"
 
 #include "SError.h"
+#include "SHttpClient.h"
 #include "SNls.h"
 #include "SShell.h"
 
@@ -175,6 +176,7 @@ int RunSetupWindow()
     frameWindow = ::CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_FRAME), NULL, SetupDialogProc, 0);
     installingPage = ::CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_INSTALLING), frameWindow, SetupDialogProc, 0);
     finishedPage = ::CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_FINISHED), frameWindow, SetupDialogProc, 0);
+    SetProxySignInWindow(frameWindow);
     currentPage = NULL;
     DialogItem(installingPage, IDC_INSTALL_TITLE).SetTitleFont();
     DialogItem(finishedPage, IDC_LAST_TITLE).SetBigTitleFont();

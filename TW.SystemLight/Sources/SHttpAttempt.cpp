@@ -126,6 +126,57 @@ void SetTimeouts(HINTERNET handle)
 }
 
 // The request handles of one hop of an attempt, closed together.
+HWND g_signInOwner = NULL;
+// What the user typed into the sign-in dialog, for the requests that follow
+// (each attempt opens a session of its own). Memory only: SString wipes it.
+SString g_proxyUser;
+SString g_proxyPassword;
+
+SString QueryOption(HINTERNET request, DWORD option)
+{
+    wchar_t text[512] = {0};
+    DWORD size = sizeof(text) - sizeof(wchar_t);
+    SString value = ::InternetQueryOptionW(request, option, text, &size) ? SString(text) : SString();
+    ::SecureZeroMemory(text, sizeof(text));
+    return value;
+}
+
+void RememberProxyCredentials(HINTERNET request)
+{
+    g_proxyUser = QueryOption(request, INTERNET_OPTION_PROXY_USERNAME);
+    g_proxyPassword = QueryOption(request, INTERNET_OPTION_PROXY_PASSWORD);
+}
+
+void UseProxyCredentials(HINTERNET request)
+{
+    if (g_proxyUser.IsEmpty())
+        return;
+    ::InternetSetOptionW(request, INTERNET_OPTION_PROXY_USERNAME, const_cast<wchar_t*>(g_proxyUser.CStr()),
+                         static_cast<DWORD>(g_proxyUser.Length()));
+    ::InternetSetOptionW(request, INTERNET_OPTION_PROXY_PASSWORD, const_cast<wchar_t*>(g_proxyPassword.CStr()),
+                         static_cast<DWORD>(g_proxyPassword.Length()));
+}
+
+// Asks the user for the proxy's credentials with the system's dialog; true
+// when the request was sent again with them. What the 407 carried is read
+// first, as WinINet needs before a request goes out again.
+bool SignInToProxy(HINTERNET request)
+{
+    if (!g_signInOwner)
+        return false;
+    BYTE drain[4096];
+    DWORD read = 0;
+    while (::InternetReadFile(request, drain, sizeof(drain), &read) && read)
+        ;
+    DWORD answer = ::InternetErrorDlg(g_signInOwner, request, ERROR_INTERNET_INCORRECT_PASSWORD,
+                                      FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_GENERATE_DATA |
+                                          FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS,
+                                      NULL);
+    if (answer != ERROR_INTERNET_FORCE_RETRY)
+        return false;
+    RememberProxyCredentials(request);
+    return ::HttpSendRequestW(request, NULL, 0, NULL, 0) != FALSE;
+}
 struct HttpHop
 {
     SInternet session;
@@ -166,6 +217,7 @@ SHttpOutcome Send(const SString& url, const SStringList& headers, const SHttpTra
         return HttpFatal;
     }
     SetTimeouts(hop.request.Get());
+    UseProxyCredentials(hop.request.Get());
     SStringList lines(headers);
     if (transfer.received && transfer.total != 0xFFFFFFFF)
         lines.Append(L"Range: bytes=" + SString::FromInt(static_cast<int>(transfer.received)) + L"-");
@@ -284,6 +336,8 @@ SHttpOutcome Answer(HINTERNET request, const SString& url, DWORD status, SHttpSi
 }
 } // namespace
 
+void SetProxySignInWindow(HWND owner) { g_signInOwner = owner; }
+
 SHttpOutcome RunHttpAttempt(const SString& url, const SStringList& headers, SHttpSink& sink, SHttpTransfer& transfer)
 {
     transfer.retryAfterMs = 0;
@@ -295,6 +349,8 @@ SHttpOutcome RunHttpAttempt(const SString& url, const SStringList& headers, SHtt
         if (sent != HttpComplete)
             return sent;
         DWORD status = QueryNumber(hop.request.Get(), HTTP_QUERY_STATUS_CODE, 0);
+        while (status == 407 && SignInToProxy(hop.request.Get()))
+            status = QueryNumber(hop.request.Get(), HTTP_QUERY_STATUS_CODE, 0);
         if (!status)
         {
             SERROR_SET_SYSTEM("OpenURL.HttpQueryInfo").Add(current);

@@ -37,6 +37,13 @@ HRESULT ParseHttpURL(const SString& url, SString& scheme, SString& host, int& po
 // sink; a sink failure ends the transfer at once.
 HRESULT StreamURL(const SString& url, const SStringList& headers, SHttpSink& sink);
 
+// The window that owns the system's proxy sign-in dialog. A proxy that asks
+// for credentials (407) is then answered by the user through WinINet's own
+// dialog and the request is sent again; without a window (silent installs)
+// it fails at once with "OpenURL.ProxyAuthentication". What the user types
+// stays in WinINet's memory: nothing here writes or logs it.
+void SetProxySignInWindow(HWND owner);
+
 // Collects a body in one block that grows as needed, reporting progress.
 // The block (malloc'ed) belongs to the caller from the first Begin on.
 class SHttpBufferSink : public SHttpSink

@@ -108,6 +108,8 @@ public:
         return code;
     }
 
+    DWORD Id() const { return m_id; }
+
     // A visible top-level window of the program with that caption.
     HWND FindWindowCaptioned(const std::wstring& caption) const
     {

@@ -100,6 +100,52 @@ TEST_F(SetupWindowTest, InstallsWhileShowingProgressThenWaitsForFinish)
     EXPECT_TRUE(TestFolder::Exists(place.programFolder + L"\\Uninstall"));
 }
 
+// A proxy that asks for credentials: the window mode asks the user with the
+// system's dialog and sends the request again with what was typed.
+TEST_F(SetupWindowTest, ProxySignInAsksTheUserAndResends)
+{
+    const TestPeer& peer = TestPeer::Get();
+    if (!peer.Available())
+        GTEST_SKIP() << "no test server (run through ./tw test)";
+    ProxyScope proxy(peer.authProxy);
+    SetupProcess setup(MakeSetupVariant(L"SignIn", TestPack(L"DownloadApp"), g_finishAtEnd), L"");
+    HWND frame = WaitForFrame(setup);
+    ASSERT_TRUE(frame != NULL);
+    // The sign-in dialog: the window of the setup program that holds two edit
+    // fields (under Wine it may be a child of the frame).
+    HWND dialog = NULL;
+    std::vector<HWND> edits;
+    ASSERT_TRUE(WaitFor([&]() {
+        edits.clear();
+        VisitWindows(NULL, [&](HWND window) {
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(window, &owner);
+            if (owner != setup.Id() || !::IsWindowVisible(window))
+                return true;
+            VisitWindows(window, [&](HWND child) {
+                wchar_t name[16] = {0};
+                ::GetClassNameW(child, name, 16);
+                if (lstrcmpiW(name, L"Edit") == 0 && ::IsWindowVisible(child))
+                    edits.push_back(child);
+                return true;
+            });
+            return edits.size() < 2;
+        });
+        dialog = edits.size() >= 2 ? ::GetParent(edits[0]) : NULL;
+        return dialog != NULL;
+    }));
+    ::SendMessageW(edits[0], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"proxyuser"));
+    ::SendMessageW(edits[1], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"proxypass"));
+    Click(::GetDlgItem(dialog, IDOK));
+    ExpectFinishedPage(frame, L"Finish", L"Last.Text");
+    Click(::GetDlgItem(frame, 1));
+    EXPECT_EQ(0u, setup.WaitForExit());
+    EXPECT_TRUE(TestFolder::Exists(place.programFolder + L"\\TW.3D.Modeller.exe"));
+    // The credentials stay in memory: nothing the setup program wrote holds them.
+    for (const SString& file : {place.programFolder + L"\\Uninstall", place.programFolder + L"\\.deployment"})
+        EXPECT_EQ(std::string::npos, TestFolder::ReadFile(file).find("proxypass"));
+}
+
 TEST_F(SetupWindowTest, StartAtEndStartsTheApplicationWithTheStartCommand)
 {
     SetupProcess setup(MakeSetupVariant(L"Start", TestPack(L"UiApp"), g_startAtEnd), L"");
