@@ -108,7 +108,17 @@ TEST_F(SetupWindowTest, ProxySignInAsksTheUserAndResends)
     if (!peer.Available())
         GTEST_SKIP() << "no test server (run through ./tw test)";
     ProxyScope proxy(peer.authProxy);
-    SetupProcess setup(MakeSetupVariant(L"SignIn", TestPack(L"DownloadApp"), g_finishAtEnd), L"");
+    SString program = MakeSetupVariant(L"SignIn", TestPack(L"DownloadApp"), g_finishAtEnd);
+    // Silent: nobody to ask, so the install fails at once.
+    TestFolder logs(L"SignInLog");
+    SString log = logs / L"silent.txt";
+    SetupProcess silent(program, (L"/Silent /Log=" + log).CStr());
+    EXPECT_EQ(1u, silent.WaitForExit(20000));
+    EXPECT_NE(std::string::npos, TestFolder::ReadFile(log).find("failed: OpenURL.ProxyAuthentication"))
+        << TestFolder::ReadFile(log);
+    place.Clear();
+
+    SetupProcess setup(program, L"");
     HWND frame = WaitForFrame(setup);
     ASSERT_TRUE(frame != NULL);
     // The sign-in dialog: the window of the setup program that holds two edit
