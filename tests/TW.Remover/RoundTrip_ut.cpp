@@ -236,3 +236,30 @@ TEST_F(RoundTripTest, UnknownAndMiscasedVerbsDoNothingButTheFoldersGo)
         DeleteKeyTree(HKEY_CURRENT_USER, L"Software\\Classes\\tw3d");
     }
 }
+
+// The entry goes through "reg export" and "reg import" unchanged: text values
+// carry their terminating zero, so no last character is lost, and the
+// imported entry still starts the remover.
+TEST_F(RoundTripTest, EntrySurvivesExportAndImport)
+{
+    Install(L"Full");
+    SString program = place.programFolder;
+    SString key = UninstallEntryPath(place.keyName);
+    SString before;
+    ASSERT_EQ(S_OK, GetValue(HKEY_CURRENT_USER, key, L"UninstallString", before));
+    TestFolder folder(L"RegExport");
+    SString file = folder / L"entry.reg";
+    EXPECT_EQ(0u, RunAndWait(L"reg export \"HKCU\\" + key + L"\" \"" + file + L"\" /y", program, false));
+    ASSERT_EQ(S_OK, DeleteKeyTree(HKEY_CURRENT_USER, key));
+    EXPECT_EQ(0u, RunAndWait(L"reg import \"" + file + L"\"", program, false));
+    SString after, name;
+    ASSERT_EQ(S_OK, GetValue(HKEY_CURRENT_USER, key, L"UninstallString", after));
+    EXPECT_TRUE(after == before) << after.CStr();
+    EXPECT_TRUE(after == L"\"" + program + L"\\TW.Remover.exe\"") << after.CStr();
+    ASSERT_EQ(S_OK, GetValue(HKEY_CURRENT_USER, key, L"DisplayName", name));
+    EXPECT_TRUE(name == GetNLS(L"DisplayName")) << name.CStr();
+
+    EXPECT_EQ(0u, RunRemover(program));
+    EXPECT_FALSE(TestFolder::Exists(program));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, key));
+}
