@@ -149,11 +149,22 @@ TEST(SilentRoundTrip, EntryCarriesVersionSizeDateAndQuietRemoval)
         EXPECT_EQ(DWORD(REG_SZ), EntryValue(HKEY_CURRENT_USER, key, name).first) << name;
     EXPECT_EQ(std::wstring(GetNLS(L"Publisher").CStr()), EntryValue(HKEY_CURRENT_USER, key, L"Publisher").second);
 
-    // The quiet command removes everything.
+    // The quiet command removes everything, and without "/Log" writes no log.
+    wchar_t temp[MAX_PATH] = {0};
+    ::GetTempPathW(MAX_PATH, temp);
+    SString logs = SString(temp) + L"TW.Remover Log*.txt";
+    WIN32_FIND_DATAW found = {};
+    HANDLE before = ::FindFirstFileW(logs.CStr(), &found);
+    if (before != INVALID_HANDLE_VALUE)
+        ::FindClose(before);
     SetupProcess quiet(place.programFolder + L"\\TW.Remover.exe", L"/Silent");
     EXPECT_EQ(0u, quiet.WaitForExit());
     WaitFor([&]() { return !TestFolder::Exists(place.programFolder); });
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, key));
+    HANDLE after = ::FindFirstFileW(logs.CStr(), &found);
+    EXPECT_TRUE(before != INVALID_HANDLE_VALUE || after == INVALID_HANDLE_VALUE);
+    if (after != INVALID_HANDLE_VALUE)
+        ::FindClose(after);
 }
 
 // "/Log=<path>" with "/Silent": what was made, where, and how it ended.
