@@ -53,8 +53,10 @@ note "the prefix trusts the demo's own certificate authority"
 step "The signatures (osslsigncode verify, against the build's throwaway test authority)"
 for program in TW.Install.UI2.exe TW.Remover.exe; do
   if [ -n "${TW_SIGNING:-}" ] && [ -f "$TW_SIGNING/ca.pem" ]; then
-    verdict=$(osslsigncode verify -CAfile "$TW_SIGNING/ca.pem" -in "$BIN/$program" 2>&1 | grep -E "^Signer|Subject:|Signature verification" | head -3 | tr -s ' ' | paste -sd ';' -)
-    note "$program: ${verdict:-not signed}"
+    out=$(osslsigncode verify -CAfile "$TW_SIGNING/ca.pem" -in "$BIN/$program" 2>&1 || true)
+    signer=$(grep -m1 "Subject:" <<<"$out" | sed 's/.*Subject: *//')
+    verdict=$(grep -m1 "Signature verification" <<<"$out" | sed 's/^ *//')
+    note "$program: ${verdict:-not signed} (SHA-256, signed by ${signer:-nobody})"
   fi
 done
 
