@@ -15,7 +15,7 @@ HRESULT TWInstall::RegisterInstall(const SString& displayName, const SString& ic
     SString deploymentId;
     SetupDeploymentId(deploymentId);
     SString keyName = UninstallKeyName(ReleaseChannel(), deploymentId);
-    SString path = SetupUninstallEntryPath();
+    SString path = UninstallEntryPath(keyName);
     HKEY root = perMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
     const wchar_t* const localized[] = {L"Publisher", L"HelpLink", L"URLInfoAbout", L"URLUpdateInfo", L"Contact",
                                         L"Comments"};
@@ -59,13 +59,13 @@ HRESULT TWInstall::SafeWrite(HANDLE file, const void* bytes, DWORD size)
     return S_OK;
 }
 
-// Newest action first, so the remover undoes in reverse order of recording.
 void TWInstall::RecordUndo(const SString& action)
 {
     SLog::Line(L"undo action recorded: " + action);
     UninstallActions.Append(action);
 }
 
+// Newest action first, so the remover undoes in reverse order of recording.
 HRESULT TWInstall::WriteUninstallActions(const SString& path)
 {
     // The remover refuses a whole file with a longer action, and would then

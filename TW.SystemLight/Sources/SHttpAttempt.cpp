@@ -125,7 +125,6 @@ void SetTimeouts(HINTERNET handle)
     }
 }
 
-// The request handles of one hop of an attempt, closed together.
 HWND g_signInOwner = NULL;
 // What the user typed into the sign-in dialog, for the requests that follow
 // (each attempt opens a session of its own). Memory only: SString wipes it.
@@ -177,6 +176,8 @@ bool SignInToProxy(HINTERNET request)
     RememberProxyCredentials(request);
     return ::HttpSendRequestW(request, NULL, 0, NULL, 0) != FALSE;
 }
+
+// The request handles of one hop of an attempt, closed together.
 struct HttpHop
 {
     SInternet session;

@@ -5,7 +5,8 @@ namespace
 {
 // Libraries that system libraries load only on first use. Some loaders (Wine's)
 // look for those with the unrestricted search; loaded here from System32 and
-// kept, the copy already loaded is the one they find.
+// kept, the copy already loaded is the one they find. The remover needs them
+// too: without them its shell brings in version.dll that way.
 void PinLazyDependencies()
 {
     static const wchar_t* const names[] = {L"secur32.dll", L"msimg32.dll", L"crypt32.dll"};

@@ -1,7 +1,6 @@
 #include "SLog.h"
 
 #include "SError.h"
-#include "SHandle.h"
 
 #include <mutex>
 #include <vector>
@@ -35,8 +34,6 @@ bool Open(const SString& path)
                            NULL);
     return g_file != INVALID_HANDLE_VALUE;
 }
-
-bool IsOpen() { return g_file != INVALID_HANDLE_VALUE; }
 
 void Line(const SString& text)
 {

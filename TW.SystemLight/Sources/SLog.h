@@ -10,7 +10,6 @@ namespace SLog
 {
 // Creates (or empties) the file; false when it cannot be written.
 bool Open(const SString& path);
-bool IsOpen();
 void Line(const SString& text);
 // "/Log" or "/Log=<path>" anywhere in the command line: true, and the path
 // (empty for "/Log" alone, which means the default).
