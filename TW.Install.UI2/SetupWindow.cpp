@@ -3,8 +3,10 @@
 #include "InstallThread.h"
 #include "SetupIds.h"
 
+#include "SCancel.h"
 #include "SError.h"
 #include "SHttpClient.h"
+#include "SLog.h"
 #include "SNls.h"
 #include "SShell.h"
 
@@ -42,14 +44,50 @@ void StartThread(SIZE_T stackSize)
         ::CloseHandle(thread);
 }
 
+// A message of the install thread that came while the user was asked
+// whether to cancel; handled once the question is answered.
+bool g_asking = false;
+UINT g_deferredMessage = 0;
+
 void ShowFailure()
 {
+    if (SCancel::IsCancelled())
+    {
+        ::PostQuitMessage(1); // the user's own cancel: rolled back, nothing to report
+        return;
+    }
     SString text = SError::Text();
     SString caption = GetNLS(L"Install.Failed");
     if (::MessageBoxW(frameWindow, text.CStr(), caption.CStr(), MB_RETRYCANCEL | MB_ICONERROR) == IDRETRY)
         StartThread(0);
     else
         ::PostQuitMessage(1);
+}
+
+// Closing the window during the install asks first; a cancel is carried out
+// by the install thread, which rolls back before the program ends. The
+// install waits at its next checkpoint while the question is open.
+void AskToCancel()
+{
+    if (g_asking || SCancel::IsCancelled())
+        return;
+    g_asking = true;
+    SCancel::Hold();
+    SString question = GetNLS(L"Install.CancelQuestion");
+    SString caption = GetNLS(L"Application.Title");
+    bool cancel = ::MessageBoxW(frameWindow, question.CStr(), caption.CStr(),
+                                MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES &&
+                  g_deferredMessage != msgThreadEnd; // an install that has ended is not undone
+    SCancel::Answer(cancel);
+    g_asking = false;
+    if (cancel)
+    {
+        SLog::Line(L"cancelled by the user");
+        ::ShowWindow(frameWindow, SW_HIDE);
+    }
+    if (g_deferredMessage)
+        ::PostMessageW(frameWindow, g_deferredMessage, 0, 0);
+    g_deferredMessage = 0;
 }
 
 void CentreOnDesktop(HWND window)
@@ -129,6 +167,16 @@ INT_PTR CALLBACK SetupDialogProc(HWND window, UINT message, WPARAM wParam, LPARA
     }
     if (message == WM_CTLCOLORSTATIC)
         return reinterpret_cast<INT_PTR>(::GetStockObject(WHITE_BRUSH));
+    if (message == WM_CLOSE && window == frameWindow && currentPage == installingPage)
+    {
+        AskToCancel();
+        return 1; // not the dialog's own Cancel, which would end the program with 0
+    }
+    if (g_asking && (message == msgThreadEnd || message == msgThreadError))
+    {
+        g_deferredMessage = message;
+        return 0;
+    }
     if (message == WM_COMMAND)
     {
         switch (LOWORD(wParam))

@@ -4,6 +4,7 @@
 #include "TWInstall.h"
 
 #include "DeleteFolderTree.h"
+#include "FilesInUse.h"
 #include "InstallNames.h"
 #include "SelfRemoval.h"
 
@@ -124,6 +125,23 @@ void DeleteDefaultFolder(const SString& shellFolder, const SString& suffix)
     if (!shellFolder.IsEmpty())
         DeleteFolderLogged(shellFolder + L"\\Tarnwick" + suffix);
 }
+
+// A file in use would survive the removal, and its folder with it, while the
+// entry that leads to them goes: nothing is removed then.
+HRESULT CheckNothingInUse(const SString& programFolder, const SString& suffix)
+{
+    SStringList folders;
+    folders.Append(programFolder);
+    if (!GetLocalAppDataLowFolder().IsEmpty())
+        folders.Append(GetLocalAppDataLowFolder() + L"\\Tarnwick" + suffix);
+    SStringList programs = ProgramsUsingFiles(folders);
+    if (!programs.Count())
+        return S_OK;
+    SError& error = SERROR_SET("Uninstall.InUse");
+    for (int i = 0; i < programs.Count(); ++i)
+        error.Add(programs[i]);
+    return E_FAIL;
+}
 } // namespace
 
 HRESULT TWInstall::UnregisterInstall(DWORD perMachine, const SString& deploymentId)
@@ -147,6 +165,7 @@ HRESULT TWInstall::Uninstall(const SString& actionsPath)
     SString suffix = InstanceSuffix(ReleaseChannel(), hasDeployment, deploymentId);
     SStringList actions;
     S_RETURN_IF_FAILED(ReadActions(*this, actionsPath, actions));
+    S_RETURN_IF_FAILED(CheckNothingInUse(DirectoryPart(actionsPath), suffix));
     for (int i = 0; i < actions.Count(); ++i)
         PerformAction(*this, actions[i], deploymentId);
     SString keyPath = DeploymentKeyPath(suffix);

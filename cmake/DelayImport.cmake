@@ -33,6 +33,6 @@ function(tw_delay_import dll)
   target_link_libraries(tw_delay_${dll} INTERFACE "${library}")
 endfunction()
 
-foreach(dll advapi32 bcrypt comctl32 gdi32 ole32 oleaut32 shell32 user32 wininet)
+foreach(dll advapi32 bcrypt comctl32 gdi32 ole32 oleaut32 rstrtmgr shell32 user32 wininet)
   tw_delay_import(${dll})
 endforeach()

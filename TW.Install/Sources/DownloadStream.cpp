@@ -35,7 +35,8 @@ DownloadStream::DownloadStream(const SString& url, const SString& digest, const 
 {
 }
 
-HRESULT DownloadStream::Open(const SString& path, const SString& copyPath, bool inflate)
+HRESULT DownloadStream::Open(const SString& path, const SString& copyPath, bool inflate,
+                             InstallTransaction& transaction)
 {
     if (!m_digest.IsEmpty() && !IsHexDigest(m_digest))
     {
@@ -45,8 +46,8 @@ HRESULT DownloadStream::Open(const SString& path, const SString& copyPath, bool 
         return E_FAIL;
     }
     m_inflate = inflate;
-    S_RETURN_IF_FAILED(m_file.Create(path));
-    if (!copyPath.IsEmpty() && m_copy.Create(copyPath) != S_OK)
+    S_RETURN_IF_FAILED(m_file.Create(path, transaction));
+    if (!copyPath.IsEmpty() && m_copy.Create(copyPath, transaction) != S_OK)
         m_copy.Discard();
     return S_OK;
 }
@@ -68,6 +69,7 @@ HRESULT DownloadStream::Begin(DWORD offset, DWORD total)
 
 HRESULT DownloadStream::Receive(const BYTE* bytes, DWORD count)
 {
+    S_RETURN_IF_FAILED(TWInstall::CheckNotCancelled());
     m_received += count;
     if (m_inflate)
         S_RETURN_IF_FAILED(m_inflater.Feed(bytes, count, *this));

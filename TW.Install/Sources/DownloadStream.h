@@ -29,13 +29,13 @@ public:
     // Stages the target, and the copy when copyPath is not empty (best
     // effort, as the copy has always been). inflate: the body is the
     // published form of a program rather than the file itself.
-    HRESULT Open(const SString& path, const SString& copyPath, bool inflate);
+    HRESULT Open(const SString& path, const SString& copyPath, bool inflate, InstallTransaction& transaction);
     HRESULT Begin(DWORD offset, DWORD total) override;
     HRESULT Receive(const BYTE* bytes, DWORD count) override;
     // The status line says that the download is tried again; the bar stays.
     void Retrying(int attempt, DWORD waitMs) override;
-    // Checks completeness and the digest ("Download.Checksum"), then renames
-    // the staged files over their targets.
+    // Checks completeness and the digest ("Download.Checksum"), then puts the
+    // staged files in place of their targets.
     HRESULT Commit();
 
 private:

@@ -42,15 +42,16 @@ HRESULT TWInstall::Download(Run& run, int index)
 {
     const SString& url = run.package.downloadUrls[index];
     const SString& target = run.package.downloadTargets[index];
-    SString path = ExpandTarget(target, run.programFolder, run.dataFolder);
-    SString lowPath = ExpandTarget(target, run.lowProgramFolder, run.dataFolder);
+    SString path = ExpandTarget(target, run.folders.program, run.folders.data);
+    SString lowPath = ExpandTarget(target, run.folders.low, run.folders.data);
     bool stored = path.EndsWith(L".TWP");
     bool isApplication = target.Find(L"TW.3D.Modeller.exe") >= 0 || target.Find(L"TW.3D.Modeller.Plugin.dll") >= 0;
     DWORD share = static_cast<DWORD>(run.package.downloadSizes[index]);
     DownloadProgress progress = {this, GetNLS(L"Install.Copy"), run.done, run.total, share};
     DownloadStream stream(url, run.package.DownloadDigest(target), progress);
-    ::CreateDirectoryW(DirectoryPart(path).CStr(), NULL);
-    S_RETURN_IF_FAILED(stream.Open(path, !stored && isApplication && lowPath != path ? lowPath : SString(), !stored));
+    S_RETURN_IF_FAILED(m_transaction.CreateFolders(DirectoryPart(path)));
+    S_RETURN_IF_FAILED(stream.Open(path, !stored && isApplication && lowPath != path ? lowPath : SString(), !stored,
+                                   m_transaction));
     S_RETURN_IF_FAILED(Fetch(run.package, url, stream));
     S_RETURN_IF_FAILED(stream.Commit());
     run.done += share;

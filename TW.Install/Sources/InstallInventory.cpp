@@ -47,11 +47,11 @@ HRESULT TWInstall::DescribeInstall(Run& run)
     // The folders hold what this install wrote, the downloads and the action
     // file included; the low copy only when it is a folder of its own (by
     // default it is the data folder).
-    ULONGLONG bytes = FolderBytes(run.programFolder) + FolderBytes(run.dataFolder);
-    if (run.lowProgramFolder != run.programFolder && run.lowProgramFolder != run.dataFolder)
-        bytes += FolderBytes(run.lowProgramFolder);
+    ULONGLONG bytes = FolderBytes(run.folders.program) + FolderBytes(run.folders.data);
+    if (run.folders.low != run.folders.program && run.folders.low != run.folders.data)
+        bytes += FolderBytes(run.folders.low);
     S_RETURN_IF_FAILED(SetValue(root, path, L"EstimatedSize", static_cast<DWORD>((bytes + 1023) / 1024)));
     S_RETURN_IF_FAILED(SetValue(root, path, L"InstallDate", TodayAsNumber()));
     return SetValue(root, path, L"QuietUninstallString",
-                    L"\"" + run.programFolder + L"\\TW.Remover.exe\" /Silent");
+                    L"\"" + run.folders.program + L"\\TW.Remover.exe\" /Silent");
 }

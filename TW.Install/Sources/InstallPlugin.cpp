@@ -9,6 +9,9 @@
 HRESULT TWInstall::TWDLLInstall(const SString& path, DWORD perMachine)
 {
     int result = 0;
+    // A hook that has started may have changed the machine: a rollback calls
+    // its uninstall hook, even when it reported failure.
+    S_RETURN_IF_FAILED(m_transaction.AddPluginHook(path, perMachine));
     S_RETURN_IF_FAILED(CallPluginEntry(path, "TWInstall", "TWDLLInstall.GetProcAddress", perMachine, result));
     SLog::Line(L"plug-in call: TWInstall(" + path + L", " + SString::FromInt(static_cast<int>(perMachine)) +
                L") returned " + SString::FromInt(result));

@@ -9,6 +9,8 @@
 #include "SNls.h"
 #include "SRegistry.h"
 
+#include <string>
+
 HRESULT TWInstall::RegisterInstall(const SString& displayName, const SString& iconPath, const SString& installFolder,
                                    DWORD perMachine)
 {
@@ -17,6 +19,7 @@ HRESULT TWInstall::RegisterInstall(const SString& displayName, const SString& ic
     SString keyName = UninstallKeyName(ReleaseChannel(), deploymentId);
     SString path = UninstallEntryPath(keyName);
     HKEY root = perMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    S_RETURN_IF_FAILED(m_transaction.ProtectKey(root, path));
     const wchar_t* const localized[] = {L"Publisher", L"HelpLink", L"URLInfoAbout", L"URLUpdateInfo", L"Contact",
                                         L"Comments"};
     for (size_t i = 0; i < sizeof(localized) / sizeof(localized[0]); ++i)
@@ -35,27 +38,12 @@ HRESULT TWInstall::RegisterInstall(const SString& displayName, const SString& ic
 HRESULT TWInstall::RegisterUri(const SString& scheme, const SString& command, const SString& iconPath)
 {
     SString key = L"Software\\Classes\\" + scheme;
+    S_RETURN_IF_FAILED(m_transaction.ProtectKey(HKEY_CURRENT_USER, key));
     S_RETURN_IF_FAILED(SetValue(HKEY_CURRENT_USER, key, L"Url Protocol", SString()));
     S_RETURN_IF_FAILED(SetValue(HKEY_CURRENT_USER, key + L"\\DefaultIcon", SString(), iconPath));
     S_RETURN_IF_FAILED(SetValue(HKEY_CURRENT_USER, key + L"\\shell\\open\\command", SString(), command));
     SLog::Line(L"URI scheme: " + scheme + L" -> " + command);
     RecordUndo(L"UnregisterUri." + scheme);
-    return S_OK;
-}
-
-HRESULT TWInstall::SafeWrite(HANDLE file, const void* bytes, DWORD size)
-{
-    const BYTE* next = static_cast<const BYTE*>(bytes);
-    for (DWORD offset = 0; offset < size;)
-    {
-        DWORD written = 0;
-        if (!WriteChunk(file, next + offset, size - offset, written))
-        {
-            SERROR_SET_SYSTEM("SafeWrite");
-            return E_FAIL;
-        }
-        offset += written;
-    }
     return S_OK;
 }
 
@@ -78,20 +66,16 @@ HRESULT TWInstall::WriteUninstallActions(const SString& path)
                 .Add(L"An undo action is longer than the 4095 characters that the remover reads.");
             return E_FAIL;
         }
-    SFile file(::CreateFileW(path.CStr(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
-    if (!file.IsValid())
-    {
-        SERROR_SET_SYSTEM("CreateFile").Add(path);
-        return E_FAIL;
-    }
     DWORD count = static_cast<DWORD>(UninstallActions.Count());
-    S_RETURN_IF_FAILED(SafeWrite(file.Get(), &count, sizeof(count)));
+    std::string bytes(reinterpret_cast<const char*>(&count), sizeof(count));
     for (int i = UninstallActions.Count() - 1; i >= 0; --i)
     {
         DWORD length = static_cast<DWORD>(UninstallActions[i].Length());
-        S_RETURN_IF_FAILED(SafeWrite(file.Get(), &length, sizeof(length)));
-        S_RETURN_IF_FAILED(SafeWrite(file.Get(), UninstallActions[i].Data(), length * sizeof(wchar_t)));
+        bytes.append(reinterpret_cast<const char*>(&length), sizeof(length));
+        bytes.append(reinterpret_cast<const char*>(UninstallActions[i].CStr()), length * sizeof(wchar_t));
     }
+    S_RETURN_IF_FAILED(WriteChunked(path, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()),
+                                    "SafeWrite", SString(), NULL, 0));
     SLog::Line(L"file: " + path + L" | " + SString::FromInt(UninstallActions.Count()) + L" undo actions");
     return S_OK;
 }

@@ -5,15 +5,24 @@
 #include "SError.h"
 #include "SHandle.h"
 
+struct TWInstall::Folders
+{
+    SString data;
+    SString program;
+    SString low;
+    // Explicit folders are recorded for the remover under this key.
+    SString keyPath;
+    bool explicitData = false;
+    bool explicitProgram = false;
+};
+
 struct TWInstall::Run
 {
     explicit Run(const InstallOptions& installOptions) : options(installOptions), total(0), done(0) {}
 
     const InstallOptions& options;
     InstallPackage package;
-    SString dataFolder;
-    SString programFolder;
-    SString lowProgramFolder;
+    Folders folders;
     SString module;
     DWORD total;
     DWORD done;
@@ -26,7 +35,3 @@ struct TWInstall::Run
 // and the name when the stream is damaged or does not give that size.
 HRESULT InflateExactly(const BYTE* stream, DWORD streamLength, DWORD size, const SString& name,
                        SMallocBytes& output);
-
-// Writes the next at most 4096 bytes; false, with the thread's last error
-// describing why, when the write fails or writes nothing.
-bool WriteChunk(HANDLE file, const void* bytes, DWORD remaining, DWORD& written);

@@ -1,6 +1,8 @@
 // Settings files, shortcuts, URI schemes: what makes an installation usable.
 #include "InstallRun.h"
 
+#include "StagedFile.h"
+
 #include "SLog.h"
 #include "SNls.h"
 #include "SShell.h"
@@ -47,8 +49,8 @@ HRESULT TWInstall::WriteSettingsFiles(Run& run)
     for (size_t i = 0; i < run.options.settingsFiles.size(); ++i)
     {
         const SettingsFile& settings = run.options.settingsFiles[i];
-        SString folder = run.dataFolder + L"\\Settings";
-        ::CreateDirectoryW(folder.CStr(), NULL);
+        SString folder = run.folders.data + L"\\Settings";
+        S_RETURN_IF_FAILED(m_transaction.CreateFolders(folder));
         S_RETURN_IF_FAILED(
             WriteTextFile(folder + L"\\" + settings.name + L".xml", SettingsDocument(settings).c_str()));
     }
@@ -61,7 +63,10 @@ HRESULT TWInstall::AddShortcut(const SString& target, const SString& arguments, 
     // A shortcut is a convenience: one that cannot be saved (a missing or
     // redirected folder, a name the file system refuses) does not undo an
     // install whose files are all written. Nothing is recorded for it.
-    if (TWCreateShortcut(target, arguments, icon, file, description) != S_OK)
+    StagedFile shortcut;
+    S_RETURN_IF_FAILED(shortcut.Reserve(file, m_transaction));
+    if (TWCreateShortcut(target, arguments, icon, shortcut.Staging(), description) != S_OK ||
+        shortcut.Commit() != S_OK)
     {
         SLog::Line(L"shortcut not written: " + file + L" | " + SLog::FailureText());
         return S_OK;
@@ -74,15 +79,15 @@ HRESULT TWInstall::AddShortcut(const SString& target, const SString& arguments, 
 HRESULT TWInstall::CreateShortcutsAndSchemes(Run& run)
 {
     const InstallOptions& options = run.options;
-    SString target = run.programFolder + L"\\" + run.module + L".exe";
+    SString target = run.folders.program + L"\\" + run.module + L".exe";
     SString arguments = GetNLS(L"ShortcutArgs");
-    SString icon = run.dataFolder + L"\\Icons\\" + GetNLS(L"ShortcutIcon");
+    SString icon = run.folders.data + L"\\Icons\\" + GetNLS(L"ShortcutIcon");
     SString description = GetNLS(L"ShortcutDescription");
     SString fileName = GetNLS(L"ShortcutName") + L".lnk";
-    if ((options.startMenuShortcut || options.desktopShortcut) && run.programFolder != run.lowProgramFolder)
+    if ((options.startMenuShortcut || options.desktopShortcut) && run.folders.program != run.folders.low)
     {
-        SString copy = run.programFolder + L"\\Icon.ico";
-        ::CopyFileW(icon.CStr(), copy.CStr(), FALSE);
+        SString copy = run.folders.program + L"\\Icon.ico";
+        S_RETURN_IF_FAILED(CopyBestEffort(icon, copy));
         icon = copy;
     }
     if (options.startMenuShortcut)

@@ -1,25 +1,34 @@
 #include "StagedFile.h"
 
+#include "InstallTransaction.h"
+
 #include "SError.h"
 #include "SLog.h"
 
-HRESULT StagedFile::Create(const SString& target)
+HRESULT StagedFile::Reserve(const SString& target, InstallTransaction& transaction)
 {
     Discard();
-    SString staging = target + L".partial";
-    SFile file(::CreateFileW(staging.CStr(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
-    if (!file.IsValid())
-    {
-        SERROR_SET_SYSTEM("CreateFile").Add(staging);
-        return E_FAIL;
-    }
+    S_RETURN_IF_FAILED(transaction.AddFile(target));
+    m_transaction = &transaction;
     m_target = target;
-    m_staging = staging;
-    m_file = static_cast<SFile&&>(file);
+    m_staging = StagingPath(target);
     return S_OK;
 }
 
-HRESULT StagedFile::Write(const BYTE* bytes, DWORD size)
+HRESULT StagedFile::Create(const SString& target, InstallTransaction& transaction)
+{
+    S_RETURN_IF_FAILED(Reserve(target, transaction));
+    m_file.Reset(::CreateFileW(m_staging.CStr(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
+    if (!m_file.IsValid())
+    {
+        SERROR_SET_SYSTEM("CreateFile").Add(target);
+        m_staging = SString();
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+HRESULT StagedFile::Write(const BYTE* bytes, DWORD size, const char* writeFailure)
 {
     // Whole pieces (up to the inflater's 64 KiB) rather than 4096-byte
     // chunks: under Wine every call costs, and the 29 MB program is written
@@ -32,7 +41,7 @@ HRESULT StagedFile::Write(const BYTE* bytes, DWORD size)
             ::SetLastError(ERROR_WRITE_FAULT); // a write that makes no progress would loop forever
         if (!ok || !written)
         {
-            SERROR_SET_SYSTEM("WriteFile").Add(m_staging);
+            SERROR_SET_SYSTEM(writeFailure).Add(m_target);
             return E_FAIL;
         }
         offset += written;
@@ -45,18 +54,17 @@ HRESULT StagedFile::Truncate()
     if (::SetFilePointer(m_file.Get(), 0, NULL, FILE_BEGIN) == INVALID_SET_FILE_POINTER ||
         !::SetEndOfFile(m_file.Get()))
     {
-        SERROR_SET_SYSTEM("WriteFile").Add(m_staging);
+        SERROR_SET_SYSTEM("WriteFile").Add(m_target);
         return E_FAIL;
     }
     return S_OK;
 }
 
-HRESULT StagedFile::Commit()
+HRESULT StagedFile::Commit(const char* failure)
 {
     m_file.Reset();
-    if (!::MoveFileExW(m_staging.CStr(), m_target.CStr(), MOVEFILE_REPLACE_EXISTING))
+    if (m_transaction->PlaceFile(m_staging, m_target, failure) != S_OK)
     {
-        SERROR_SET_SYSTEM("MoveFile").Add(m_staging).Add(m_target);
         Discard();
         return E_FAIL;
     }

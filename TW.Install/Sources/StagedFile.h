@@ -1,32 +1,42 @@
 #pragma once
-// A file written beside its target under a staging name and renamed over the
-// target only when it is complete: until then a file already at the target
-// stays exactly as it was, and a failure leaves nothing behind.
+// A file written beside its target under a staging name and put in place
+// only when it is complete: until then a file already at the target stays
+// exactly as it was, and a failure leaves nothing behind. The install's
+// transaction knows of it before it exists, and keeps the file it replaces.
 #include "SHandle.h"
 #include "SString.h"
+
+class InstallTransaction;
 
 class StagedFile
 {
 public:
-    StagedFile() {}
+    StagedFile() : m_transaction(NULL) {}
     // Deletes the staging file unless it was committed.
     ~StagedFile() { Discard(); }
     StagedFile(const StagedFile&) = delete;
     StagedFile& operator=(const StagedFile&) = delete;
 
-    // Creates (replacing) target + ".partial". Fails with "CreateFile".
-    HRESULT Create(const SString& target);
+    // Creates (replacing) the staging file for target. Fails with
+    // "CreateFile" and the target.
+    HRESULT Create(const SString& target, InstallTransaction& transaction);
+    // Names the staging file for a writer of its own (a copy, a shortcut),
+    // without creating it.
+    HRESULT Reserve(const SString& target, InstallTransaction& transaction);
+    const SString& Staging() const { return m_staging; }
     bool IsOpen() const { return m_file.IsValid(); }
-    // Appends the bytes. Fails with "WriteFile".
-    HRESULT Write(const BYTE* bytes, DWORD size);
+    // Appends the bytes. Fails with writeFailure and the target.
+    HRESULT Write(const BYTE* bytes, DWORD size, const char* writeFailure = "WriteFile");
     // Empties the staging file, for a transfer that starts over.
     HRESULT Truncate();
-    // Renames the staging file over the target. Fails with "MoveFile".
-    HRESULT Commit();
+    // Puts the staging file in place of the target. Fails with `failure`,
+    // the system text and the target.
+    HRESULT Commit(const char* failure = "MoveFile");
     void Discard();
 
 private:
     SString m_target;
     SString m_staging;
     SFile m_file;
+    InstallTransaction* m_transaction;
 };

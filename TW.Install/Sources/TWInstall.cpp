@@ -2,6 +2,9 @@
 // package entries and the file writers.
 #include "InstallRun.h"
 
+#include "StagedFile.h"
+
+#include "SCancel.h"
 #include "SError.h"
 #include "SLog.h"
 #include "SNls.h"
@@ -19,16 +22,6 @@ HRESULT TWInstall::ReadPackage(InstallPackage& package)
         return E_FAIL;
     }
     return ParsePackage(data, ::SizeofResource(module, resource), package);
-}
-
-bool WriteChunk(HANDLE file, const void* bytes, DWORD remaining, DWORD& written)
-{
-    written = 0;
-    if (!::WriteFile(file, bytes, remaining < 4096 ? remaining : 4096, &written, NULL))
-        return false;
-    if (!written)
-        ::SetLastError(ERROR_WRITE_FAULT); // a write that makes no progress would loop forever
-    return written != 0;
 }
 
 namespace
@@ -54,43 +47,52 @@ void TWInstall::ReportProgress(const SString& text, DWORD done, DWORD total)
     OnProgress(status, m_reported);
 }
 
-// Creates (replacing) the file and writes it in chunks, reporting progress
-// before each chunk when the text is not empty. A failed write deletes the
-// file and raises writeFailure with the system text and the path.
+// Stages the file and writes it in chunks, reporting progress before each
+// chunk when the text is not empty, then puts it in place. A failed write
+// raises writeFailure with the system text and the path, and leaves no file.
 HRESULT TWInstall::WriteChunked(const SString& path, const BYTE* bytes, DWORD size, const char* writeFailure,
                                 const SString& text, DWORD* done, DWORD total)
 {
-    SFile file(::CreateFileW(path.CStr(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
-    if (!file.IsValid())
-    {
-        SERROR_SET_SYSTEM("CreateFile").Add(path);
-        return E_FAIL;
-    }
+    StagedFile file;
+    S_RETURN_IF_FAILED(file.Create(path, m_transaction));
     for (DWORD offset = 0; offset < size;)
     {
         if (!text.IsEmpty())
             ReportProgress(text, *done, total);
-        DWORD written = 0;
-        if (!WriteChunk(file.Get(), bytes + offset, size - offset, written))
-        {
-            SERROR_SET_SYSTEM(writeFailure).Add(path);
-            file.Reset();
-            ::DeleteFileW(path.CStr());
-            return E_FAIL;
-        }
-        offset += written;
+        S_RETURN_IF_FAILED(CheckNotCancelled());
+        DWORD chunk = size - offset < 4096 ? size - offset : 4096;
+        S_RETURN_IF_FAILED(file.Write(bytes + offset, chunk, writeFailure));
+        offset += chunk;
         if (!text.IsEmpty())
-            *done += written;
+            *done += chunk;
     }
-    SLog::Line(L"file: " + path + L" | " + SString::FromInt(static_cast<int>(size)) + L" bytes");
-    return S_OK;
+    // A file that cannot take the target's place (a folder in the way, a
+    // file in use) could not be created there.
+    return file.Commit("CreateFile");
 }
 
 HRESULT TWInstall::WriteFileWithProgress(const SString& path, const BYTE* bytes, DWORD size, const SString& text,
                                          DWORD* done, DWORD total)
 {
-    ::CreateDirectoryW(DirectoryPart(path).CStr(), NULL);
+    S_RETURN_IF_FAILED(m_transaction.CreateFolders(DirectoryPart(path)));
     return WriteChunked(path, bytes, size, "WriteFile", text, done, total);
+}
+
+HRESULT TWInstall::CopyBestEffort(const SString& source, const SString& target)
+{
+    StagedFile copy;
+    S_RETURN_IF_FAILED(copy.Reserve(target, m_transaction));
+    if (::CopyFileW(source.CStr(), copy.Staging().CStr(), FALSE) && copy.Commit() == S_OK)
+        SLog::Line(L"file: " + target + L" | copy of " + source);
+    return S_OK;
+}
+
+HRESULT TWInstall::CheckNotCancelled()
+{
+    if (SCancel::MayGoOn())
+        return S_OK;
+    SERROR_SET("Install.Cancelled").Add(L"The install was cancelled.");
+    return E_FAIL;
 }
 
 HRESULT TWInstall::WriteTextFile(const SString& path, const char* text)
@@ -108,24 +110,23 @@ HRESULT TWInstall::WriteCompressedEntries(Run& run)
         SMallocBytes inflated;
         S_RETURN_IF_FAILED(
             InflateExactly(entry.stream, entry.blockLength - 4, entry.uncompressedSize, entry.name, inflated));
-        SString path = run.programFolder + L"\\" + entry.name;
+        SString path = run.folders.program + L"\\" + entry.name;
         S_RETURN_IF_FAILED(WriteFileWithProgress(path, inflated.Get(), entry.uncompressedSize,
                                                  GetNLS(L"Install.Copy"), &run.done, run.total));
-        SString lowPath = run.lowProgramFolder + L"\\" + entry.name;
+        SString lowPath = run.folders.low + L"\\" + entry.name;
         bool isApplication = entry.name == run.module + L".exe" || entry.name == run.module + L".Plugin.dll";
-        if (isApplication && lowPath != path && ::CopyFileW(path.CStr(), lowPath.CStr(), FALSE))
-            SLog::Line(L"file: " + lowPath + L" | copy of " + path);
+        if (isApplication && lowPath != path)
+            S_RETURN_IF_FAILED(CopyBestEffort(path, lowPath));
     }
     return S_OK;
 }
 
 HRESULT TWInstall::WriteCacheEntries(Run& run)
 {
-    SString cacheFolder = run.dataFolder + L"\\Cache";
+    SString cacheFolder = run.folders.data + L"\\Cache";
     for (size_t i = 0; i < run.package.cacheEntries.size(); ++i)
     {
         const StoredEntry& entry = run.package.cacheEntries[i];
-        ::CreateDirectoryW(cacheFolder.CStr(), NULL);
         S_RETURN_IF_FAILED(WriteFileWithProgress(cacheFolder + L"\\" + entry.name + L".TWP", entry.bytes, entry.size,
                                                  GetNLS(L"Install.Copy"), &run.done, run.total));
     }
@@ -137,8 +138,7 @@ HRESULT TWInstall::WriteDataFiles(Run& run)
     for (size_t i = 0; i < run.package.dataFiles.size(); ++i)
     {
         const StoredEntry& entry = run.package.dataFiles[i];
-        SString path = run.dataFolder + L"\\" + entry.name;
-        CreateDir(DirectoryPart(path));
+        SString path = run.folders.data + L"\\" + entry.name;
         S_RETURN_IF_FAILED(WriteFileWithProgress(path, entry.bytes, entry.size, GetNLS(L"Install.Copy"), &run.done,
                                                  run.total));
     }
@@ -151,7 +151,7 @@ HRESULT TWInstall::InstallPlugins(Run& run)
     {
         const SString& name = run.package.compressedEntries[i].name;
         if (name == L"NPTW3D.dll" || name == L"TW.Plugin.IE.dll")
-            S_RETURN_IF_FAILED(TWDLLInstall(run.programFolder + L"\\" + name, run.PerMachine()));
+            S_RETURN_IF_FAILED(TWDLLInstall(run.folders.program + L"\\" + name, run.PerMachine()));
     }
     return S_OK;
 }
@@ -165,7 +165,25 @@ HRESULT TWInstall::Install(const InstallOptions& options)
     run.total = run.package.TotalSize();
     run.module = options.moduleName.IsEmpty() ? SString(L"TW.3D.Modeller") : options.moduleName;
     ReportProgress(GetNLS(L"Install.CreateDir"), 0, 0);
-    S_RETURN_IF_FAILED(PrepareFolders(options, run.package, run.dataFolder, run.programFolder, run.lowProgramFolder));
+    S_RETURN_IF_FAILED(ChooseFolders(options, run.package, run.folders));
+    // An install that was killed is rolled back before this one starts.
+    S_RETURN_IF_FAILED(m_transaction.Begin(run.folders.program + L".journal"));
+    if (PlaceEverything(run) != S_OK)
+    {
+        m_transaction.Rollback();
+        return E_FAIL;
+    }
+    m_transaction.Commit();
+    SString complete = GetNLS(L"Install.Complete");
+    OnProgress(complete, 1.0f);
+    return S_OK;
+}
+
+// Every change of these steps goes through the transaction, which undoes
+// them all when one step fails.
+HRESULT TWInstall::PlaceEverything(Run& run)
+{
+    S_RETURN_IF_FAILED(MakeFolders(run.folders));
     S_RETURN_IF_FAILED(WriteCompressedEntries(run));
     S_RETURN_IF_FAILED(WriteCacheEntries(run));
     for (int i = 0; i < run.package.downloadUrls.Count(); ++i)
@@ -174,14 +192,12 @@ HRESULT TWInstall::Install(const InstallOptions& options)
     S_RETURN_IF_FAILED(WriteSettingsFiles(run));
     if (run.package.usageApplication)
         S_RETURN_IF_FAILED(CreateShortcutsAndSchemes(run));
-    startCommand = L"\"" + run.programFolder + L"\\" + run.module + L".exe\" " + GetNLS(L"ShortcutArgs");
+    startCommand = L"\"" + run.folders.program + L"\\" + run.module + L".exe\" " + GetNLS(L"ShortcutArgs");
     S_RETURN_IF_FAILED(InstallPlugins(run));
-    SString displayName = options.displayName.IsEmpty() ? GetNLS(L"DisplayName") : options.displayName;
+    SString displayName = run.options.displayName.IsEmpty() ? GetNLS(L"DisplayName") : run.options.displayName;
     RecordUndo(L"UnRegisterCookie." + run.package.unregisterCookie);
-    S_RETURN_IF_FAILED(RegisterInstall(displayName, run.dataFolder + L"\\Icons\\" + GetNLS(L"ShortcutIcon"),
-                                       run.programFolder, run.PerMachine()));
+    S_RETURN_IF_FAILED(RegisterInstall(displayName, run.folders.data + L"\\Icons\\" + GetNLS(L"ShortcutIcon"),
+                                       run.folders.program, run.PerMachine()));
     S_RETURN_IF_FAILED(DescribeInstall(run));
-    SString complete = GetNLS(L"Install.Complete");
-    OnProgress(complete, 1.0f);
-    return S_OK;
+    return CheckNotCancelled(); // the last moment for a cancel: the commit follows
 }

@@ -4,6 +4,7 @@
 // undo, and hands them over in the file "Uninstall".
 #include "InstallOptions.h"
 #include "InstallPackage.h"
+#include "InstallTransaction.h"
 
 class TWInstall
 {
@@ -20,6 +21,9 @@ public:
     HRESULT ReadPackage(InstallPackage& package);
     HRESULT PrepareFolders(const InstallOptions& options, const InstallPackage& package, SString& dataFolder,
                            SString& programFolder, SString& lowProgramFolder);
+    // Fails with "Install.Cancelled" once the user has cancelled the install;
+    // waits while the user is asked whether to.
+    static HRESULT CheckNotCancelled();
     // Writes in chunks of 4096 bytes, reporting done / total before each one
     // when the text is not empty. A failed write deletes the partial file.
     HRESULT WriteFileWithProgress(const SString& path, const BYTE* bytes, DWORD size, const SString& text,
@@ -32,7 +36,6 @@ public:
                             DWORD perMachine);
     HRESULT RegisterUri(const SString& scheme, const SString& command, const SString& iconPath);
     HRESULT WriteUninstallActions(const SString& path);
-    HRESULT SafeWrite(HANDLE file, const void* bytes, DWORD size);
     // OnProgress with done / total (0 for a zero total), never below an
     // earlier report of this run: a download counts its received bytes and
     // then the file it writes, and the bar must not run backwards.
@@ -54,6 +57,12 @@ public:
 
 private:
     struct Run;
+    struct Folders;
+    HRESULT ChooseFolders(const InstallOptions& options, const InstallPackage& package, Folders& folders);
+    HRESULT MakeFolders(const Folders& folders);
+    HRESULT PlaceEverything(Run& run);
+    // Copies the file through a staging name; a copy that fails is left out.
+    HRESULT CopyBestEffort(const SString& source, const SString& target);
     HRESULT WriteChunked(const SString& path, const BYTE* bytes, DWORD size, const char* writeFailure,
                          const SString& text, DWORD* done, DWORD total);
     HRESULT WriteCompressedEntries(Run& run);
@@ -68,4 +77,5 @@ private:
     HRESULT InstallPlugins(Run& run);
 
     float m_reported; // the highest fraction reported in this run
+    InstallTransaction m_transaction;
 };

@@ -23,10 +23,25 @@ public:
     static const SStringList& Messages();
 
 private:
+    friend class SErrorKeeper;
     static SError& Instance();
 
     SStringList m_messages;
     SString m_identifier;
+};
+
+// Keeps the recorded failure across clean-up work that may record its own:
+// the caller still learns why the work failed.
+class SErrorKeeper
+{
+public:
+    SErrorKeeper() : m_saved(SError::Instance()) {}
+    ~SErrorKeeper() { SError::Instance() = m_saved; }
+    SErrorKeeper(const SErrorKeeper&) = delete;
+    SErrorKeeper& operator=(const SErrorKeeper&) = delete;
+
+private:
+    SError m_saved;
 };
 
 #define SERROR_SET(identifier) SError::Set(identifier, __FILE__, __LINE__)

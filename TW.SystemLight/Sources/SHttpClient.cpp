@@ -2,6 +2,7 @@
 
 #include "SHttpAttempt.h"
 
+#include "SCancel.h"
 #include "SError.h"
 #include "SLog.h"
 #include "SHandle.h"
@@ -119,7 +120,16 @@ HRESULT StreamURL(const SString& url, const SStringList& headers, SHttpSink& sin
             LogDownload(url, transfer, attempt, started, true);
             return S_OK;
         }
-        if (outcome == HttpFatal || attempt == g_maxAttempts)
+        bool last = outcome == HttpFatal || attempt == g_maxAttempts;
+        if (!last)
+        {
+            // 1, 2, 4 seconds, or what the server asked for (at most 30). A
+            // cancel ends the wait, and the failed attempt's error stands.
+            DWORD wait = transfer.retryAfterMs ? transfer.retryAfterMs : 1000u << (attempt - 1);
+            sink.Retrying(attempt + 1, wait);
+            last = !SCancel::Sleep(wait);
+        }
+        if (last)
         {
             if (attempt > 1)
                 SError::AddContext(L"The download failed after " + SString::FromInt(attempt) +
@@ -127,10 +137,6 @@ HRESULT StreamURL(const SString& url, const SStringList& headers, SHttpSink& sin
             LogDownload(url, transfer, attempt, started, false);
             return E_FAIL;
         }
-        // 1, 2, 4 seconds, or what the server asked for (at most 30).
-        DWORD wait = transfer.retryAfterMs ? transfer.retryAfterMs : 1000u << (attempt - 1);
-        sink.Retrying(attempt + 1, wait);
-        ::Sleep(wait);
     }
 }
 

@@ -1,0 +1,55 @@
+#pragma once
+// An install as a transaction: every change that the install makes to the
+// machine is announced here first, so that a failed or cancelled install is
+// undone in reverse order, and one that was killed is undone by the next run
+// (through the journal). Until the commit, a file that the install replaces
+// stays beside it as path + ".rollback", and a key that it changes has a copy
+// under "Software\Tarnwick Setup Rollback".
+#include "InstallJournal.h"
+
+#include <vector>
+
+class InstallTransaction
+{
+public:
+    InstallTransaction() : m_keyCopies(0) {}
+    InstallTransaction(const InstallTransaction&) = delete;
+    InstallTransaction& operator=(const InstallTransaction&) = delete;
+
+    // Rolls back an interrupted install whose journal lies at journalPath,
+    // then starts this one's journal there.
+    HRESULT Begin(const SString& journalPath);
+    // Creates the folder and each missing folder above it; each one it made
+    // goes again with a rollback. Fails with "CreateDir.CreateDirectory".
+    HRESULT CreateFolders(const SString& folder);
+    // Announces a file that is about to be staged for path.
+    HRESULT AddFile(const SString& path);
+    // Renames the complete staging file over path, keeping an existing file
+    // aside the first time. Fails with `failure`, the system text and path.
+    HRESULT PlaceFile(const SString& staging, const SString& path, const char* failure);
+    // Copies the key with everything below it before its first change.
+    HRESULT ProtectKey(HKEY root, const SString& path);
+    // Announces a plug-in's install hook: a rollback calls its uninstall hook.
+    HRESULT AddPluginHook(const SString& path, DWORD perMachine);
+    // The install succeeded: drops the kept files and keys and the journal.
+    void Commit();
+    // Undoes every change, newest first, and removes the journal. The
+    // caller's error record stays as it was.
+    void Rollback();
+
+private:
+    HRESULT Announce(const JournalRecord& record);
+    bool IsAnnounced(const wchar_t* kind, const SString& path) const;
+
+    std::vector<JournalRecord> m_records;
+    InstallJournal m_journal;
+    SStringList m_filesKeptAside;
+    int m_keyCopies;
+};
+
+// Undoes the records, newest first; shared by a rollback and the recovery of
+// an interrupted install.
+void UndoRecords(const std::vector<JournalRecord>& records);
+// The staging name of a file, and where its previous bytes wait for a rollback.
+SString StagingPath(const SString& path);
+SString KeptAsidePath(const SString& path);

@@ -1,0 +1,10 @@
+#pragma once
+// Whether a program still uses the installation: the remover asks before it
+// changes anything, so that it never removes half an install.
+#include "SString.h"
+
+// The programs that hold a file below one of the folders open, by name; the
+// running remover does not count. The Restart Manager names them where it
+// answers; otherwise each file that cannot be opened for writing without
+// sharing is named.
+SStringList ProgramsUsingFiles(const SStringList& folders);
