@@ -83,6 +83,7 @@ struct InstallPlace
     {
         TestFolder::RemoveTree(dataFolder);
         TestFolder::RemoveTree(programFolder);
+        ::DeleteFileW((programFolder + L".journal").CStr());
         DeleteKeyTree(HKEY_CURRENT_USER, UninstallEntryPath(keyName));
         DeleteKeyTree(HKEY_LOCAL_MACHINE, UninstallEntryPath(keyName));
         DeleteKeyTree(HKEY_LOCAL_MACHINE, DeploymentKeyPath(suffix));
