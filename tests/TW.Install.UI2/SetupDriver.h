@@ -109,15 +109,22 @@ public:
     }
 
     DWORD Id() const { return m_id; }
+    // Ends the program at once, as a crash or a lost power would.
+    void Kill()
+    {
+        ::TerminateProcess(m_process.Get(), 99);
+        ::WaitForSingleObject(m_process.Get(), 10000);
+    }
 
-    // A visible top-level window of the program with that caption.
-    HWND FindWindowCaptioned(const std::wstring& caption) const
+    // A visible top-level window of the program with that caption, other
+    // than `except`.
+    HWND FindWindowCaptioned(const std::wstring& caption, HWND except = NULL) const
     {
         HWND found = NULL;
         VisitWindows(NULL, [&](HWND window) {
             DWORD owner = 0;
             ::GetWindowThreadProcessId(window, &owner);
-            if (owner == m_id && ::IsWindowVisible(window) && WindowText(window) == caption)
+            if (owner == m_id && window != except && ::IsWindowVisible(window) && WindowText(window) == caption)
                 found = window;
             return found == NULL;
         });
@@ -157,3 +164,13 @@ inline std::wstring MessageBoxText(HWND box)
 }
 
 inline void Click(HWND button) { ::PostMessageW(button, BM_CLICK, 0, 0); }
+
+// Runs the installed remover and waits for its removal script to finish.
+inline DWORD RemoveInstall(const SString& programFolder, const wchar_t* arguments = L"")
+{
+    SetupProcess remover(programFolder + L"\\TW.Remover.exe", arguments);
+    DWORD code = remover.WaitForExit();
+    SString script = DirectoryPart(programFolder) + L"\\TW.RemoverDelete.bat";
+    WaitFor([&]() { return !TestFolder::Exists(script) && !TestFolder::Exists(programFolder); });
+    return code;
+}

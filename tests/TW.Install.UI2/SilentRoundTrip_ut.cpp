@@ -14,16 +14,6 @@ namespace
 {
 typedef std::vector<std::pair<std::wstring, std::wstring> > Settings;
 
-// Runs the installed remover and waits for its removal script to finish.
-DWORD RemoveInstall(const SString& programFolder)
-{
-    SetupProcess remover(programFolder + L"\\TW.Remover.exe", L"");
-    DWORD code = remover.WaitForExit();
-    SString script = DirectoryPart(programFolder) + L"\\TW.RemoverDelete.bat";
-    WaitFor([&]() { return !TestFolder::Exists(script) && !TestFolder::Exists(programFolder); });
-    return code;
-}
-
 // The undo actions of an "Uninstall" file, as the remover reads them.
 std::vector<std::wstring> UndoActions(const SString& programFolder)
 {

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "EngineHarness.h"
+#include "MachineSnapshot.h"
+#include "TW.Install.UI2/SetupDriver.h"
 
 namespace
 {
@@ -262,4 +264,35 @@ TEST_F(RoundTripTest, EntrySurvivesExportAndImport)
     EXPECT_EQ(0u, RunRemover(program));
     EXPECT_FALSE(TestFolder::Exists(program));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, key));
+}
+
+// While the application runs from the program folder, the remover removes
+// nothing: silently it exits with 1, otherwise it names the program and
+// offers Retry or Cancel. Once the application has ended, it removes all.
+TEST_F(RoundTripTest, RunningApplicationKeepsEverythingUntilItEnds)
+{
+    MachineSnapshot snapshot;
+    std::string clean = snapshot.Take();
+    Install(L"Full");
+    SString program = place.programFolder;
+    SetupProcess application(program + L"\\TW.3D.Modeller.exe", L"/UI Local");
+    ASSERT_TRUE(WaitFor([&]() { return application.FindWindowCaptioned(L"Tarnwick 3D Modeller") != NULL; }));
+    std::string installed = snapshot.Take();
+
+    SString remover = L"\"" + program + L"\\TW.Remover.exe\"";
+    EXPECT_EQ(1u, RunAndWait(remover + L" /Silent", program, false));
+    EXPECT_EQ(installed, snapshot.Take());
+
+    SetupProcess asking(program + L"\\TW.Remover.exe", L"");
+    HWND box = NULL;
+    std::wstring caption = std::wstring(GetNLS(L"DisplayName").CStr()) + L" Remover";
+    ASSERT_TRUE(WaitFor([&]() { return (box = asking.FindWindowCaptioned(caption)) != NULL; }));
+    EXPECT_NE(std::wstring::npos, MessageBoxText(box).find(L"TW.3D.Modeller.exe")) << MessageBoxText(box);
+    Click(::GetDlgItem(box, IDCANCEL));
+    EXPECT_EQ(1u, asking.WaitForExit());
+    EXPECT_EQ(installed, snapshot.Take());
+
+    application.Kill();
+    EXPECT_EQ(0u, RunAndWait(remover + L" /Silent", program, true));
+    EXPECT_EQ(clean, snapshot.Take());
 }

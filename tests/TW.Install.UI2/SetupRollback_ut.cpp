@@ -1,0 +1,152 @@
+// The real setup program as a transaction: a reinstall that fails, a window
+// closed during the download, a setup killed while it writes. Each compares
+// the machine with a snapshot taken before.
+#include "SNls.h"
+#include "SetupIds.h"
+#include "SHttpClient.h"
+
+#include <gtest/gtest.h>
+
+#include "MachineSnapshot.h"
+#include "SetupDriver.h"
+#include "TestPeer.h"
+
+namespace
+{
+typedef std::vector<std::pair<std::wstring, std::wstring> > Settings;
+
+const Settings g_finishAtEnd = {{L"StartAtEnd", L"false"}};
+
+class SetupRollbackTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!TestPeer::Get().Available())
+            GTEST_SKIP() << "no test server (run through ./tw test)";
+        ::CoInitialize(NULL);
+        place.Clear();
+        Tell(L"/reset");
+    }
+    void TearDown() override { place.Clear(); }
+
+    // Tells the server to release (or reset) the held downloads.
+    static void Tell(const wchar_t* what)
+    {
+        BYTE* body = NULL;
+        DWORD size = 0;
+        OpenURL(TestPeer::Get().Http(what).c_str(), SStringList(), &body, &size, NULL, NULL);
+        free(body);
+    }
+
+    static DWORD RunSilent(const wchar_t* name, const wchar_t* pack)
+    {
+        SetupProcess setup(MakeSetupVariant(name, TestPack(pack), g_finishAtEnd), L"/Silent");
+        return setup.WaitForExit();
+    }
+
+    void ExpectNoLeftovers() const
+    {
+        for (const SString& folder : {GetLocalAppDataFolder(), GetLocalAppDataLowFolder()})
+            EXPECT_TRUE(MachineSnapshot::Leftovers(folder).empty()) << MachineSnapshot::Leftovers(folder)[0];
+    }
+
+    // Closes the frame during the held download and answers the question.
+    void CloseDuringTheDownloadAndAnswer(SetupProcess& setup, int answer)
+    {
+        std::wstring title = GetNLS(L"Application.Title").CStr();
+        HWND frame = NULL;
+        ASSERT_TRUE(WaitFor([&]() { return (frame = setup.FindWindowCaptioned(title)) != NULL; }));
+        HWND status = ::GetDlgItem(FindPage(frame, IDC_INSTALL_TITLE), IDC_STATUS);
+        ASSERT_TRUE(WaitFor([&]() { return WindowText(status) == GetNLS(L"Install.Copy").CStr(); }));
+        ::PostMessageW(frame, WM_CLOSE, 0, 0); // the caption's close button, or Alt+F4
+        HWND question = NULL;
+        ASSERT_TRUE(WaitFor([&]() { return (question = setup.FindWindowCaptioned(title, frame)) != NULL; }));
+        EXPECT_EQ(std::wstring(GetNLS(L"Install.CancelQuestion").CStr()), MessageBoxText(question));
+        Click(::GetDlgItem(question, answer));
+        ASSERT_TRUE(WaitFor([&]() { return !::IsWindow(question); }));
+        Tell(L"/unhold/ui");
+    }
+
+    ProxyScope proxy{TestPeer::Get()};
+    InstallPlace place;
+};
+} // namespace
+
+// A reinstall whose download is missing, and one that meets a data file in
+// use: each leaves the previous install byte for byte, and it still removes.
+TEST_F(SetupRollbackTest, FailedReinstallsLeaveThePreviousInstallWorking)
+{
+    MachineSnapshot snapshot;
+    std::string clean = snapshot.Take();
+    ASSERT_EQ(0u, RunSilent(L"First", L"UiDownload"));
+    std::string installed = snapshot.Take();
+
+    EXPECT_EQ(1u, RunSilent(L"Missing", L"UiMissing"));
+    EXPECT_EQ(installed, snapshot.Take());
+    {
+        SFile held(::CreateFileW((place.dataFolder + L"\\Icons\\Icon.ico").CStr(), GENERIC_READ, 0, NULL, OPEN_EXISTING,
+                                 0, NULL));
+        ASSERT_TRUE(held.IsValid());
+        EXPECT_EQ(1u, RunSilent(L"Blocked", L"UiDownload"));
+    }
+    EXPECT_EQ(installed, snapshot.Take());
+    ExpectNoLeftovers();
+
+    EXPECT_EQ(0u, RemoveInstall(place.programFolder, L"/Silent"));
+    EXPECT_EQ(clean, snapshot.Take());
+}
+
+TEST_F(SetupRollbackTest, ClosingTheWindowAndAnsweringYesRollsBack)
+{
+    MachineSnapshot snapshot;
+    std::string clean = snapshot.Take();
+    SetupProcess setup(MakeSetupVariant(L"CloseYes", TestPack(L"UiHold"), g_finishAtEnd), L"");
+    CloseDuringTheDownloadAndAnswer(setup, IDYES);
+    EXPECT_EQ(1u, setup.WaitForExit());
+    EXPECT_EQ(clean, snapshot.Take());
+}
+
+TEST_F(SetupRollbackTest, ClosingTheWindowAndAnsweringNoCarriesOn)
+{
+    SetupProcess setup(MakeSetupVariant(L"CloseNo", TestPack(L"UiHold"), g_finishAtEnd), L"");
+    CloseDuringTheDownloadAndAnswer(setup, IDNO);
+    HWND frame = setup.FindWindowCaptioned(GetNLS(L"Application.Title").CStr());
+    HWND finished = FindPage(frame, IDC_LAST_TITLE);
+    ASSERT_TRUE(WaitFor([&]() { return ::IsWindowVisible(finished) != FALSE; }));
+    Click(::GetDlgItem(frame, 1));
+    EXPECT_EQ(0u, setup.WaitForExit());
+    EXPECT_TRUE(TestFolder::Exists(place.programFolder + L"\\TW.3D.Modeller.exe"));
+    EXPECT_TRUE(TestFolder::Exists(place.programFolder + L"\\Uninstall"));
+}
+
+// Killed while the reinstall writes the program: the working program is never
+// touched, and the next run rolls the interrupted install back and installs.
+TEST_F(SetupRollbackTest, KilledReinstallIsRecoveredByTheNextRun)
+{
+    MachineSnapshot snapshot;
+    std::string clean = snapshot.Take();
+    ASSERT_EQ(0u, RunSilent(L"First", L"UiDownload"));
+    SString programPath = place.programFolder + L"\\TW.3D.Modeller.exe";
+    std::string program = TestFolder::ReadFile(programPath);
+
+    SetupProcess reinstall(MakeSetupVariant(L"Held", TestPack(L"UiHeldReinstall"), g_finishAtEnd), L"/Silent");
+    SString staging = programPath + L".partial";
+    ASSERT_TRUE(WaitFor([&]() {
+        WIN32_FILE_ATTRIBUTE_DATA data = {}; // the writer shares it with nobody
+        return ::GetFileAttributesExW(staging.CStr(), GetFileExInfoStandard, &data) && data.nFileSizeLow > 0;
+    }));
+    ASSERT_TRUE(TestFolder::Exists(place.programFolder + L"\\Killed.txt"));
+    reinstall.Kill();
+    Tell(L"/unhold/kill");
+    EXPECT_TRUE(TestFolder::Exists(place.programFolder + L".journal"));
+    EXPECT_TRUE(program == TestFolder::ReadFile(programPath)) << "the working program was changed";
+
+    ASSERT_EQ(0u, RunSilent(L"Again", L"UiDownload"));
+    EXPECT_TRUE(program == TestFolder::ReadFile(programPath));
+    EXPECT_FALSE(TestFolder::Exists(place.programFolder + L".journal"));
+    EXPECT_FALSE(TestFolder::Exists(place.programFolder + L"\\Killed.txt"));
+    ExpectNoLeftovers();
+    EXPECT_EQ(0u, RemoveInstall(place.programFolder, L"/Silent"));
+    EXPECT_EQ(clean, snapshot.Take());
+}
