@@ -9,8 +9,9 @@
 
 namespace
 {
-// Bytes of every file below the folder; links are not followed.
-ULONGLONG FolderBytes(const SString& folder)
+// Bytes of every file below the folder but the replaced files that the
+// transaction keeps until its commit; links are not followed.
+ULONGLONG FolderBytes(const SString& folder, const InstallTransaction& transaction)
 {
     ULONGLONG total = 0;
     WIN32_FIND_DATAW entry = {};
@@ -20,9 +21,10 @@ ULONGLONG FolderBytes(const SString& folder)
         if (lstrcmpW(entry.cFileName, L".") == 0 || lstrcmpW(entry.cFileName, L"..") == 0 ||
             (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
             continue;
+        SString path = folder + L"\\" + entry.cFileName;
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            total += FolderBytes(folder + L"\\" + entry.cFileName);
-        else
+            total += FolderBytes(path, transaction);
+        else if (!transaction.IsKeptAside(path))
             total += (static_cast<ULONGLONG>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
     }
     return total;
@@ -47,9 +49,9 @@ HRESULT TWInstall::DescribeInstall(Run& run)
     // The folders hold what this install wrote, the downloads and the action
     // file included; the low copy only when it is a folder of its own (by
     // default it is the data folder).
-    ULONGLONG bytes = FolderBytes(run.folders.program) + FolderBytes(run.folders.data);
+    ULONGLONG bytes = FolderBytes(run.folders.program, m_transaction) + FolderBytes(run.folders.data, m_transaction);
     if (run.folders.low != run.folders.program && run.folders.low != run.folders.data)
-        bytes += FolderBytes(run.folders.low);
+        bytes += FolderBytes(run.folders.low, m_transaction);
     S_RETURN_IF_FAILED(SetValue(root, path, L"EstimatedSize", static_cast<DWORD>((bytes + 1023) / 1024)));
     S_RETURN_IF_FAILED(SetValue(root, path, L"InstallDate", TodayAsNumber()));
     return SetValue(root, path, L"QuietUninstallString",

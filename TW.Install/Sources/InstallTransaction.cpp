@@ -207,10 +207,18 @@ HRESULT InstallTransaction::Announce(const JournalRecord& record)
     return S_OK;
 }
 
-bool InstallTransaction::IsAnnounced(const wchar_t* kind, const SString& path) const
+const JournalRecord* InstallTransaction::Find(const wchar_t* kind, const SString& path) const
 {
     for (size_t i = 0; i < m_records.size(); ++i)
         if (Is(m_records[i], kind) && m_records[i][Is(m_records[i], L"key") ? 2 : 1] == path)
+            return &m_records[i];
+    return NULL;
+}
+
+bool InstallTransaction::IsKeptAside(const SString& path) const
+{
+    for (size_t i = 0; i < m_filesKeptAside.size(); ++i)
+        if (KeptAsidePath(m_filesKeptAside[i]) == path)
             return true;
     return false;
 }
@@ -233,7 +241,7 @@ HRESULT InstallTransaction::CreateFolders(const SString& folder)
 
 HRESULT InstallTransaction::AddFile(const SString& path)
 {
-    if (IsAnnounced(L"file", path))
+    if (Find(L"file", path))
         return S_OK;
     DWORD attributes = ::GetFileAttributesW(path.CStr());
     bool existing = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -242,11 +250,8 @@ HRESULT InstallTransaction::AddFile(const SString& path)
 
 HRESULT InstallTransaction::PlaceFile(const SString& staging, const SString& path, const char* failure)
 {
-    bool keep = false;
-    for (size_t i = 0; i < m_records.size(); ++i)
-        keep = keep || (Is(m_records[i], L"file") && m_records[i][1] == path && m_records[i][2] == L"existing");
-    for (int i = 0; keep && i < m_filesKeptAside.Count(); ++i)
-        keep = m_filesKeptAside[i] != path;
+    const JournalRecord* file = Find(L"file", path);
+    bool keep = file && (*file)[2] == L"existing" && !IsKeptAside(KeptAsidePath(path));
     if (keep && Exists(path))
     {
         if (!::MoveFileExW(path.CStr(), KeptAsidePath(path).CStr(), MOVEFILE_REPLACE_EXISTING))
@@ -254,7 +259,7 @@ HRESULT InstallTransaction::PlaceFile(const SString& staging, const SString& pat
             SERROR_SET_SYSTEM(failure).Add(path);
             return E_FAIL;
         }
-        m_filesKeptAside.Append(path);
+        m_filesKeptAside.push_back(path);
     }
     if (!::MoveFileExW(staging.CStr(), path.CStr(), MOVEFILE_REPLACE_EXISTING))
     {
@@ -266,7 +271,7 @@ HRESULT InstallTransaction::PlaceFile(const SString& staging, const SString& pat
 
 HRESULT InstallTransaction::ProtectKey(HKEY root, const SString& path)
 {
-    if (IsAnnounced(L"key", path))
+    if (Find(L"key", path))
         return S_OK;
     SString rootName = root == HKEY_LOCAL_MACHINE ? L"HKLM" : L"HKCU";
     if (!KeyExists(root, path))
@@ -297,7 +302,7 @@ void InstallTransaction::Commit()
     FinishCommit(m_records);
     m_journal.Remove();
     m_records.clear();
-    m_filesKeptAside.Clear();
+    m_filesKeptAside.clear();
 }
 
 void InstallTransaction::Rollback()
@@ -306,5 +311,5 @@ void InstallTransaction::Rollback()
     SLog::Line(L"rolling back " + SString::FromInt(static_cast<int>(m_records.size())) + L" changes");
     RollBack(m_records, m_journal);
     m_records.clear();
-    m_filesKeptAside.Clear();
+    m_filesKeptAside.clear();
 }

@@ -29,6 +29,8 @@ public:
     HRESULT PlaceFile(const SString& staging, const SString& path, const char* failure);
     // Copies the key with everything below it before its first change.
     HRESULT ProtectKey(HKEY root, const SString& path);
+    // True for a file that holds a replaced file's bytes until the commit.
+    bool IsKeptAside(const SString& path) const;
     // Announces a plug-in's install hook: a rollback calls its uninstall hook.
     HRESULT AddPluginHook(const SString& path, DWORD perMachine);
     // The install succeeded: drops the kept files and keys and the journal.
@@ -39,11 +41,12 @@ public:
 
 private:
     HRESULT Announce(const JournalRecord& record);
-    bool IsAnnounced(const wchar_t* kind, const SString& path) const;
+    // The record of that kind for the path (a file, or a key's path).
+    const JournalRecord* Find(const wchar_t* kind, const SString& path) const;
 
     std::vector<JournalRecord> m_records;
     InstallJournal m_journal;
-    SStringList m_filesKeptAside;
+    std::vector<SString> m_filesKeptAside;
     int m_keyCopies;
 };
 

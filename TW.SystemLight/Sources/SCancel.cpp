@@ -2,8 +2,13 @@
 
 namespace
 {
-// Manual-reset events, made while the program starts: "not held" is set
-// while no question is open, "cancelled" once the answer was to stop.
+// The flags are read at every checkpoint, thousands of times in a download,
+// without a call into the system; the events are only waited on. "Not
+// held" is set while no question is open, "cancelled" once the answer was
+// to stop.
+volatile LONG g_held = 0;
+volatile LONG g_cancelled = 0;
+
 struct CancelEvents
 {
     CancelEvents()
@@ -24,24 +29,30 @@ CancelEvents& Events()
 void SCancel::Hold()
 {
     ::ResetEvent(Events().notHeld);
+    ::InterlockedExchange(&g_held, 1);
 }
 
 void SCancel::Answer(bool cancel)
 {
     if (cancel)
+    {
+        ::InterlockedExchange(&g_cancelled, 1);
         ::SetEvent(Events().cancelled);
+    }
+    ::InterlockedExchange(&g_held, 0);
     ::SetEvent(Events().notHeld);
 }
 
 bool SCancel::MayGoOn()
 {
-    ::WaitForSingleObject(Events().notHeld, INFINITE);
+    if (g_held)
+        ::WaitForSingleObject(Events().notHeld, INFINITE);
     return !IsCancelled();
 }
 
 bool SCancel::IsCancelled()
 {
-    return ::WaitForSingleObject(Events().cancelled, 0) == WAIT_OBJECT_0;
+    return g_cancelled != 0;
 }
 
 bool SCancel::Sleep(DWORD milliseconds)

@@ -129,6 +129,9 @@ TEST_F(SetupRollbackTest, KilledReinstallIsRecoveredByTheNextRun)
     ASSERT_EQ(0u, RunSilent(L"First", L"UiDownload"));
     SString programPath = place.programFolder + L"\\TW.3D.Modeller.exe";
     std::string program = TestFolder::ReadFile(programPath);
+    DWORD type = 0;
+    std::string size;
+    ASSERT_TRUE(ReadRawValue(HKEY_CURRENT_USER, UninstallEntryPath(place.keyName), L"EstimatedSize", type, size));
 
     SetupProcess reinstall(MakeSetupVariant(L"Held", TestPack(L"UiHeldReinstall"), g_finishAtEnd), L"/Silent");
     SString staging = programPath + L".partial";
@@ -147,6 +150,11 @@ TEST_F(SetupRollbackTest, KilledReinstallIsRecoveredByTheNextRun)
     EXPECT_FALSE(TestFolder::Exists(place.programFolder + L".journal"));
     EXPECT_FALSE(TestFolder::Exists(place.programFolder + L"\\Killed.txt"));
     ExpectNoLeftovers();
+    // The previous files that the reinstall kept until its commit are not
+    // part of the size.
+    std::string sizeAgain;
+    ASSERT_TRUE(ReadRawValue(HKEY_CURRENT_USER, UninstallEntryPath(place.keyName), L"EstimatedSize", type, sizeAgain));
+    EXPECT_EQ(*reinterpret_cast<const DWORD*>(size.data()), *reinterpret_cast<const DWORD*>(sizeAgain.data()));
     EXPECT_EQ(0u, RemoveInstall(place.programFolder, L"/Silent"));
     EXPECT_EQ(clean, snapshot.Take());
 }

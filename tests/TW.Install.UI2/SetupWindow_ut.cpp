@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "MachineSnapshot.h"
 #include "SetupDriver.h"
 #include "TestPeer.h"
 
@@ -177,6 +178,8 @@ TEST_F(SetupWindowTest, FailureOffersRetryAndCancel)
     std::wstring text = MessageBoxText(box);
     EXPECT_EQ(L"CreateFile", text.substr(0, text.find(L'\n'))) << text;
     EXPECT_NE(std::wstring::npos, text.find(blocked.CStr()));
+    // Rolled back before the question: Retry starts from a clean machine.
+    EXPECT_FALSE(TestFolder::Exists(place.programFolder));
 
     ::RemoveDirectoryW(blocked.CStr());
     Click(::GetDlgItem(box, IDRETRY));
@@ -188,8 +191,10 @@ TEST_F(SetupWindowTest, FailureOffersRetryAndCancel)
     EXPECT_EQ("ICON", TestFolder::ReadFile(blocked));
 }
 
-TEST_F(SetupWindowTest, CancelAfterFailureExitsWithOne)
+TEST_F(SetupWindowTest, CancelAfterFailureExitsWithOneAndLeavesNothing)
 {
+    MachineSnapshot snapshot;
+    std::string clean = snapshot.Take();
     SetupProcess setup(MakeSetupVariant(L"Cancel", TestPack(L"UiUnreachable"), g_finishAtEnd), L"");
     HWND box = NULL;
     ASSERT_TRUE(WaitFor([&]() { return (box = setup.FindWindowCaptioned(GetNLS(L"Install.Failed").CStr())) != NULL; }));
@@ -197,6 +202,7 @@ TEST_F(SetupWindowTest, CancelAfterFailureExitsWithOne)
     EXPECT_EQ(L"OpenURL.HttpSendRequest", text.substr(0, text.find(L'\n'))) << text;
     Click(::GetDlgItem(box, IDCANCEL));
     EXPECT_EQ(1u, setup.WaitForExit());
+    EXPECT_EQ(clean, snapshot.Take());
 }
 
 TEST_F(SetupWindowTest, SilentAnywhereInTheCommandLine)
