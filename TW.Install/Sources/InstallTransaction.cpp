@@ -39,11 +39,51 @@ bool Exists(const SString& path)
 
 bool KeyExists(HKEY root, const SString& path)
 {
-    HKEY key = NULL;
-    if (::RegOpenKeyExW(root, path.CStr(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    ::RegCloseKey(key);
-    return true;
+    SKey key;
+    return ::RegOpenKeyExW(root, path.CStr(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
+}
+
+bool StartsWithFolder(const SString& path, const SString& folder)
+{
+    int length = folder.Length();
+    return length && path.Length() >= length &&
+           ::CompareStringOrdinal(path.CStr(), length, folder.CStr(), length, TRUE) == CSTR_EQUAL &&
+           (path.Length() == length || path[length] == L'\\');
+}
+
+bool IsWithinPlaces(const SString& path, const SStringList& places, bool orAbove)
+{
+    for (int i = 0; i < places.Count(); ++i)
+        if (StartsWithFolder(path, places[i]) || (orAbove && StartsWithFolder(places[i], path)))
+            return true;
+    return false;
+}
+
+// The keys an install protects: its uninstall entry, a URI scheme of the
+// user's, its per-deployment key.
+bool IsOwnKey(const SString& path)
+{
+    const wchar_t* entries = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tarnwick_";
+    const wchar_t* schemes = L"Software\\Classes\\";
+    if (path.StartsWith(entries))
+        return path.Mid(lstrlenW(entries)).Find(L'\\') < 0;
+    if (path.StartsWith(schemes))
+        return path.Length() > lstrlenW(schemes) && path.Mid(lstrlenW(schemes)).Find(L'\\') < 0;
+    return path == L"Software\\Tarnwick" || (path.StartsWith(L"Software\\Tarnwick.") && path.Mid(9).Find(L'\\') < 0);
+}
+
+// What a journal found on disk may make this program undo: nothing outside
+// the install's places and keys, whoever wrote the file.
+bool IsTrusted(const JournalRecord& record, const SStringList& places)
+{
+    if (Is(record, L"folder"))
+        return IsWithinPlaces(record[1], places, true);
+    if (Is(record, L"file") || Is(record, L"plugin"))
+        return IsWithinPlaces(record[1], places, false);
+    if (Is(record, L"key"))
+        return IsOwnKey(record[2]) &&
+               (record[3].IsEmpty() || record[3].StartsWith(L"Software\\Tarnwick Setup Rollback\\"));
+    return Is(record, L"commit");
 }
 
 // Copies the key with all its values and subkeys; false, with the system's
@@ -134,6 +174,8 @@ void FinishCommit(const std::vector<JournalRecord>& records)
     RemoveKeyCopiesFolder();
 }
 
+void UndoRecords(const std::vector<JournalRecord>& records);
+
 // Folders that held the journal can go only once the journal is gone.
 void RollBack(const std::vector<JournalRecord>& records, InstallJournal& journal)
 {
@@ -147,18 +189,7 @@ bool IsCommitted(const std::vector<JournalRecord>& records)
 {
     return !records.empty() && Is(records.back(), L"commit");
 }
-} // namespace
-
-SString StagingPath(const SString& path)
-{
-    return path + L".partial";
-}
-
-SString KeptAsidePath(const SString& path)
-{
-    return path + L".rollback";
-}
-
+// Newest first.
 void UndoRecords(const std::vector<JournalRecord>& records)
 {
     for (size_t i = records.size(); i-- > 0;)
@@ -174,13 +205,28 @@ void UndoRecords(const std::vector<JournalRecord>& records)
             ::RemoveDirectoryW(record[1].CStr());
     }
 }
+} // namespace
 
-HRESULT InstallTransaction::Begin(const SString& journalPath)
+SString StagingPath(const SString& path)
 {
-    std::vector<JournalRecord> leftOver;
+    return path + L".partial";
+}
+
+SString KeptAsidePath(const SString& path)
+{
+    return path + L".rollback";
+}
+
+HRESULT InstallTransaction::Begin(const SString& journalPath, const SStringList& places)
+{
+    std::vector<JournalRecord> records;
     bool found = false;
     InstallJournal interrupted;
-    S_RETURN_IF_FAILED(interrupted.OpenLeftOver(journalPath, leftOver, found));
+    S_RETURN_IF_FAILED(interrupted.OpenLeftOver(journalPath, records, found));
+    std::vector<JournalRecord> leftOver;
+    for (size_t i = 0; i < records.size(); ++i)
+        if (IsTrusted(records[i], places))
+            leftOver.push_back(records[i]);
     if (found && IsCommitted(leftOver))
     {
         SLog::Line(L"an interrupted install had succeeded: finishing it");

@@ -17,8 +17,10 @@ public:
     InstallTransaction& operator=(const InstallTransaction&) = delete;
 
     // Rolls back an interrupted install whose journal lies at journalPath,
-    // then starts this one's journal there.
-    HRESULT Begin(const SString& journalPath);
+    // then starts this one's journal there. A journal is input like any
+    // file: only its changes within the places (folders that an install
+    // writes to) and to the install's own keys are undone.
+    HRESULT Begin(const SString& journalPath, const SStringList& places);
     // Creates the folder and each missing folder above it; each one it made
     // goes again with a rollback. Fails with "CreateDir.CreateDirectory".
     HRESULT CreateFolders(const SString& folder);
@@ -50,9 +52,6 @@ private:
     int m_keyCopies;
 };
 
-// Undoes the records, newest first; shared by a rollback and the recovery of
-// an interrupted install.
-void UndoRecords(const std::vector<JournalRecord>& records);
 // The staging name of a file, and where its previous bytes wait for a rollback.
 SString StagingPath(const SString& path);
 SString KeptAsidePath(const SString& path);

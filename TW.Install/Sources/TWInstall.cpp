@@ -9,6 +9,7 @@
 #include "SLog.h"
 #include "SNls.h"
 #include "SPath.h"
+#include "SShell.h"
 
 HRESULT TWInstall::ReadPackage(InstallPackage& package)
 {
@@ -85,6 +86,18 @@ HRESULT TWInstall::CopyBestEffort(const SString& source, const SString& target)
     if (::CopyFileW(source.CStr(), copy.Staging().CStr(), FALSE) && copy.Commit() == S_OK)
         SLog::Line(L"file: " + target + L" | copy of " + source);
     return S_OK;
+}
+
+// The folders that an install writes to.
+SStringList TWInstall::PlacesOf(const Folders& folders)
+{
+    SStringList places;
+    places.Append(folders.program);
+    places.Append(folders.data);
+    places.Append(folders.low);
+    places.Append(GetStartMenuFolder());
+    places.Append(GetDesktopFolder());
+    return places;
 }
 
 HRESULT TWInstall::CheckNotCancelled()
@@ -167,7 +180,7 @@ HRESULT TWInstall::Install(const InstallOptions& options)
     ReportProgress(GetNLS(L"Install.CreateDir"), 0, 0);
     S_RETURN_IF_FAILED(ChooseFolders(options, run.package, run.folders));
     // An install that was killed is rolled back before this one starts.
-    S_RETURN_IF_FAILED(m_transaction.Begin(run.folders.program + L".journal"));
+    S_RETURN_IF_FAILED(m_transaction.Begin(run.folders.program + L".journal", PlacesOf(run.folders)));
     if (PlaceEverything(run) != S_OK)
     {
         m_transaction.Rollback();

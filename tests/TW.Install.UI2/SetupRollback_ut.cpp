@@ -9,7 +9,7 @@
 
 #include "MachineSnapshot.h"
 #include "SetupDriver.h"
-#include "TestPeer.h"
+#include "TW.Install/PeerInstallTest.h"
 
 namespace
 {
@@ -17,18 +17,15 @@ typedef std::vector<std::pair<std::wstring, std::wstring> > Settings;
 
 const Settings g_finishAtEnd = {{L"StartAtEnd", L"false"}};
 
-class SetupRollbackTest : public ::testing::Test
+class SetupRollbackTest : public PeerInstallTest
 {
 protected:
     void SetUp() override
     {
-        if (!TestPeer::Get().Available())
-            GTEST_SKIP() << "no test server (run through ./tw test)";
-        ::CoInitialize(NULL);
-        place.Clear();
-        Tell(L"/reset");
+        PeerInstallTest::SetUp();
+        if (!IsSkipped())
+            Tell(L"/reset");
     }
-    void TearDown() override { place.Clear(); }
 
     // Tells the server to release (or reset) the held downloads.
     static void Tell(const wchar_t* what)
@@ -67,9 +64,6 @@ protected:
         ASSERT_TRUE(WaitFor([&]() { return !::IsWindow(question); }));
         Tell(L"/unhold/ui");
     }
-
-    ProxyScope proxy{TestPeer::Get()};
-    InstallPlace place;
 };
 } // namespace
 

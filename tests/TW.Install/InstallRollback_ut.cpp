@@ -40,6 +40,13 @@ private:
     SString m_path;
 };
 
+SStringList Places(const TestFolder& folder)
+{
+    SStringList places;
+    places.Append(folder.Path());
+    return places;
+}
+
 std::string Call(const char* entry, const SString& path)
 {
     return std::string(entry) + "|" + ToNarrow(path) + "|0\r\n";
@@ -115,9 +122,13 @@ TEST_F(InstallRollbackTest, ReinstallMeetingAFileInUseLeavesThePreviousInstall)
 }
 
 // A journal left by a killed install is rolled back by the next run, and
-// one whose commit was cut short is finished instead.
+// one whose commit was cut short is finished instead. What it names outside
+// the install's places and keys is left alone, whoever wrote it.
 TEST_F(InstallRollbackTest, InterruptedInstallIsUndoneOrFinishedByTheNextRun)
 {
+    TestFolder elsewhere(L"Elsewhere");
+    elsewhere.WriteFile(L"precious.txt", "keep");
+    SetValue(HKEY_CURRENT_USER, L"Software\\TarnwickTestsOther", L"Keep", SString(L"me"));
     TestFolder folder(L"Journal");
     SString journal = folder / L"Program.journal";
     SString kept = folder / L"kept.txt";
@@ -127,12 +138,13 @@ TEST_F(InstallRollbackTest, InterruptedInstallIsUndoneOrFinishedByTheNextRun)
     folder.WriteFile(L"added.txt", "added");
     folder.WriteFile(L"added.txt.partial", "half");
     SString records = L"folder\t" + (folder / L"Made") + L"\t\t\r\nfile\t" + kept + L"\texisting\t\r\nfile\t" + added +
-                      L"\tnew\t\r\nfile\t" + (folder / L"cut");
+                      L"\tnew\t\r\nfile\t" + (elsewhere / L"precious.txt") + L"\tnew\t\r\nkey\tHKCU\t" +
+                      L"Software\\TarnwickTestsOther\t\t\r\nfile\t" + (folder / L"cut");
     ::CreateDirectoryW((folder / L"Made").CStr(), NULL);
     folder.WriteFile(L"Program.journal", Utf16Bytes(records));
     {
         InstallTransaction next;
-        ASSERT_EQ(S_OK, next.Begin(journal));
+        ASSERT_EQ(S_OK, next.Begin(journal, Places(folder)));
         next.Commit();
     }
     EXPECT_EQ("old", TestFolder::ReadFile(kept));
@@ -140,13 +152,16 @@ TEST_F(InstallRollbackTest, InterruptedInstallIsUndoneOrFinishedByTheNextRun)
     EXPECT_FALSE(TestFolder::Exists(added + L".partial"));
     EXPECT_FALSE(TestFolder::Exists(folder / L"Made"));
     EXPECT_FALSE(TestFolder::Exists(journal));
+    EXPECT_EQ("keep", TestFolder::ReadFile(elsewhere / L"precious.txt"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, L"Software\\TarnwickTestsOther"));
+    DeleteKeyTree(HKEY_CURRENT_USER, L"Software\\TarnwickTestsOther");
 
     folder.WriteFile(L"kept.txt", "new");
     folder.WriteFile(L"kept.txt.rollback", "old");
     folder.WriteFile(L"Program.journal", Utf16Bytes(L"file\t" + kept + L"\texisting\t\r\ncommit\t\t\t\r\n"));
     {
         InstallTransaction next;
-        ASSERT_EQ(S_OK, next.Begin(journal));
+        ASSERT_EQ(S_OK, next.Begin(journal, Places(folder)));
         next.Commit();
     }
     EXPECT_EQ("new", TestFolder::ReadFile(kept));
@@ -158,9 +173,9 @@ TEST_F(InstallRollbackTest, ASecondSetupOfTheSameInstallIsRefused)
 {
     TestFolder folder(L"Busy");
     InstallTransaction first;
-    ASSERT_EQ(S_OK, first.Begin(folder / L"Program.journal"));
+    ASSERT_EQ(S_OK, first.Begin(folder / L"Program.journal", Places(folder)));
     InstallTransaction second;
-    EXPECT_EQ(E_FAIL, second.Begin(folder / L"Program.journal"));
+    EXPECT_EQ(E_FAIL, second.Begin(folder / L"Program.journal", Places(folder)));
     EXPECT_TRUE(SError::Identifier() == L"Install.Busy");
     first.Rollback();
 }
