@@ -1,6 +1,7 @@
 // TW.Install.UI2: the setup program. Started normally it shows a small wizard
 // while it installs; with "/Silent" anywhere in its command line it installs
-// without any window. Exit code 0 for success, 1 for a failed install.
+// without any window. Exit code 0 for success, 1 for a failed or cancelled
+// install, which has been rolled back by then.
 // "/Log" writes what the install does into a text file.
 #include "InstallThread.h"
 #include "SetupWindow.h"
