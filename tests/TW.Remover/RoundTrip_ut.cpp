@@ -296,3 +296,22 @@ TEST_F(RoundTripTest, RunningApplicationKeepsEverythingUntilItEnds)
     EXPECT_EQ(0u, RunAndWait(remover + L" /Silent", program, true));
     EXPECT_EQ(clean, snapshot.Take());
 }
+
+// Retry after closing the application removes everything.
+TEST_F(RoundTripTest, RetryAfterTheApplicationEndsRemovesEverything)
+{
+    Install(L"Full");
+    SString program = place.programFolder;
+    SetupProcess application(program + L"\\TW.3D.Modeller.exe", L"/UI Local");
+    ASSERT_TRUE(WaitFor([&]() { return application.FindWindowCaptioned(L"Tarnwick 3D Modeller") != NULL; }));
+    SetupProcess asking(program + L"\\TW.Remover.exe", L"");
+    HWND box = NULL;
+    std::wstring caption = std::wstring(GetNLS(L"DisplayName").CStr()) + L" Remover";
+    ASSERT_TRUE(WaitFor([&]() { return (box = asking.FindWindowCaptioned(caption)) != NULL; }));
+    application.Kill();
+    Click(::GetDlgItem(box, IDRETRY));
+    EXPECT_EQ(0u, asking.WaitForExit());
+    EXPECT_TRUE(WaitFor([&]() { return !TestFolder::Exists(program); }));
+    EXPECT_FALSE(TestFolder::Exists(place.dataFolder));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, UninstallEntryPath(place.keyName)));
+}
