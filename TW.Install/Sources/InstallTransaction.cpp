@@ -1,6 +1,6 @@
 #include "InstallTransaction.h"
 
-#include "PluginLibrary.h"
+#include "InstallUndo.h"
 
 #include "SError.h"
 #include "SLog.h"
@@ -9,213 +9,11 @@
 
 namespace
 {
-const wchar_t* const keyCopiesPath = L"Software\\Tarnwick Setup Rollback";
-
-JournalRecord Record(const wchar_t* kind, const SString& first, const SString& second = SString(),
-                     const SString& third = SString())
-{
-    JournalRecord record;
-    record.Append(kind);
-    record.Append(first);
-    record.Append(second);
-    record.Append(third);
-    return record;
-}
-
-bool Is(const JournalRecord& record, const wchar_t* kind)
-{
-    return record.Count() >= 4 && record[0] == kind;
-}
-
-HKEY RootOf(const SString& name)
-{
-    return name == L"HKLM" ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-}
-
 bool Exists(const SString& path)
 {
     return ::GetFileAttributesW(path.CStr()) != INVALID_FILE_ATTRIBUTES;
 }
-
-bool KeyExists(HKEY root, const SString& path)
-{
-    SKey key;
-    return ::RegOpenKeyExW(root, path.CStr(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
-}
-
-bool StartsWithFolder(const SString& path, const SString& folder)
-{
-    int length = folder.Length();
-    return length && path.Length() >= length &&
-           ::CompareStringOrdinal(path.CStr(), length, folder.CStr(), length, TRUE) == CSTR_EQUAL &&
-           (path.Length() == length || path[length] == L'\\');
-}
-
-bool IsWithinPlaces(const SString& path, const SStringList& places, bool orAbove)
-{
-    for (int i = 0; i < places.Count(); ++i)
-        if (StartsWithFolder(path, places[i]) || (orAbove && StartsWithFolder(places[i], path)))
-            return true;
-    return false;
-}
-
-// The keys an install protects: its uninstall entry, a URI scheme of the
-// user's, its per-deployment key.
-bool IsOwnKey(const SString& path)
-{
-    const wchar_t* entries = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tarnwick_";
-    const wchar_t* schemes = L"Software\\Classes\\";
-    if (path.StartsWith(entries))
-        return path.Mid(lstrlenW(entries)).Find(L'\\') < 0;
-    if (path.StartsWith(schemes))
-        return path.Length() > lstrlenW(schemes) && path.Mid(lstrlenW(schemes)).Find(L'\\') < 0;
-    return path == L"Software\\Tarnwick" || (path.StartsWith(L"Software\\Tarnwick.") && path.Mid(9).Find(L'\\') < 0);
-}
-
-// What a journal found on disk may make this program undo: nothing outside
-// the install's places and keys, whoever wrote the file.
-bool IsTrusted(const JournalRecord& record, const SStringList& places)
-{
-    if (Is(record, L"folder"))
-        return IsWithinPlaces(record[1], places, true);
-    if (Is(record, L"file") || Is(record, L"plugin"))
-        return IsWithinPlaces(record[1], places, false);
-    if (Is(record, L"key"))
-        return IsOwnKey(record[2]) &&
-               (record[3].IsEmpty() || record[3].StartsWith(L"Software\\Tarnwick Setup Rollback\\"));
-    return Is(record, L"commit");
-}
-
-// Copies the key with all its values and subkeys; false, with the system's
-// code as the last error, when it cannot.
-bool CopyKey(HKEY root, const SString& from, const SString& to)
-{
-    SKey source;
-    SKey target;
-    LONG status = ::RegOpenKeyExW(root, from.CStr(), 0, KEY_READ, source.Put());
-    if (status == ERROR_SUCCESS)
-        status = ::RegCreateKeyExW(root, to.CStr(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, target.Put(), NULL);
-    if (status == ERROR_SUCCESS)
-        status = ::RegCopyTreeW(source.Get(), NULL, target.Get());
-    ::SetLastError(static_cast<DWORD>(status));
-    return status == ERROR_SUCCESS;
-}
-
-void UndoFile(const JournalRecord& record)
-{
-    const SString& path = record[1];
-    ::DeleteFileW(StagingPath(path).CStr());
-    if (record[2] == L"new")
-    {
-        if (::DeleteFileW(path.CStr()))
-            SLog::Line(L"rollback: file deleted: " + path);
-    }
-    else if (Exists(KeptAsidePath(path)))
-    {
-        bool restored = ::MoveFileExW(KeptAsidePath(path).CStr(), path.CStr(), MOVEFILE_REPLACE_EXISTING) != 0;
-        SLog::Line(L"rollback: file " + SString(restored ? L"restored: " : L"NOT restored: ") + path);
-    }
-}
-
-void UndoKey(const JournalRecord& record)
-{
-    HKEY root = RootOf(record[1]);
-    const SString& path = record[2];
-    const SString& copy = record[3];
-    // A copy that was never made means that the key was not changed yet.
-    if (!copy.IsEmpty() && !KeyExists(root, copy))
-        return;
-    DeleteKeyTree(root, path);
-    if (copy.IsEmpty())
-    {
-        SLog::Line(L"rollback: key deleted: " + record[1] + L"\\" + path);
-        return;
-    }
-    bool restored = CopyKey(root, copy, path);
-    DeleteKeyTree(root, copy);
-    SLog::Line(L"rollback: key " + SString(restored ? L"restored: " : L"NOT restored: ") + record[1] + L"\\" + path);
-}
-
-void UndoPluginHook(const JournalRecord& record)
-{
-    if (!Exists(record[1]))
-        return;
-    int result = 0;
-    HRESULT called = CallPluginEntry(record[1], "TWUninstall", "DLLUninstall.GetProcAddress", record[2].ToInt(), result);
-    SLog::Line(L"rollback: plug-in call: TWUninstall(" + record[1] + L", " + record[2] + L") " +
-               (called == S_OK ? L"returned " + SString::FromInt(result) : SString(L"could not be made")));
-}
-
-void RemoveFolders(const std::vector<JournalRecord>& records)
-{
-    for (size_t i = records.size(); i-- > 0;)
-        if (Is(records[i], L"folder") && ::RemoveDirectoryW(records[i][1].CStr()))
-            SLog::Line(L"rollback: folder deleted: " + records[i][1]);
-}
-
-// Only when no other install keeps a copy there: a key with subkeys stays.
-void RemoveKeyCopiesFolder()
-{
-    ::RegDeleteKeyW(HKEY_CURRENT_USER, keyCopiesPath);
-    ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, keyCopiesPath);
-}
-
-// The install had succeeded when it was stopped: only the kept files and key
-// copies remain to go.
-void FinishCommit(const std::vector<JournalRecord>& records)
-{
-    for (size_t i = 0; i < records.size(); ++i)
-    {
-        if (Is(records[i], L"file") && records[i][2] == L"existing")
-            ::DeleteFileW(KeptAsidePath(records[i][1]).CStr());
-        else if (Is(records[i], L"key") && !records[i][3].IsEmpty())
-            DeleteKeyTree(RootOf(records[i][1]), records[i][3]);
-    }
-    RemoveKeyCopiesFolder();
-}
-
-void UndoRecords(const std::vector<JournalRecord>& records);
-
-// Folders that held the journal can go only once the journal is gone.
-void RollBack(const std::vector<JournalRecord>& records, InstallJournal& journal)
-{
-    UndoRecords(records);
-    RemoveKeyCopiesFolder();
-    journal.Remove();
-    RemoveFolders(records);
-}
-
-bool IsCommitted(const std::vector<JournalRecord>& records)
-{
-    return !records.empty() && Is(records.back(), L"commit");
-}
-// Newest first.
-void UndoRecords(const std::vector<JournalRecord>& records)
-{
-    for (size_t i = records.size(); i-- > 0;)
-    {
-        const JournalRecord& record = records[i];
-        if (Is(record, L"file"))
-            UndoFile(record);
-        else if (Is(record, L"key"))
-            UndoKey(record);
-        else if (Is(record, L"plugin"))
-            UndoPluginHook(record);
-        else if (Is(record, L"folder"))
-            ::RemoveDirectoryW(record[1].CStr());
-    }
-}
 } // namespace
-
-SString StagingPath(const SString& path)
-{
-    return path + L".partial";
-}
-
-SString KeptAsidePath(const SString& path)
-{
-    return path + L".rollback";
-}
 
 HRESULT InstallTransaction::Begin(const SString& journalPath, const SStringList& places)
 {
@@ -237,7 +35,7 @@ HRESULT InstallTransaction::Begin(const SString& journalPath, const SStringList&
     {
         SLog::Line(L"an interrupted install was found: rolling back its " +
                    SString::FromInt(static_cast<int>(leftOver.size())) + L" changes");
-        RollBack(leftOver, interrupted);
+        RollBackRecords(leftOver, interrupted);
     }
     S_RETURN_IF_FAILED(CreateFolders(DirectoryPart(journalPath)));
     S_RETURN_IF_FAILED(m_journal.Create(journalPath));
@@ -256,7 +54,7 @@ HRESULT InstallTransaction::Announce(const JournalRecord& record)
 const JournalRecord* InstallTransaction::Find(const wchar_t* kind, const SString& path) const
 {
     for (size_t i = 0; i < m_records.size(); ++i)
-        if (Is(m_records[i], kind) && m_records[i][Is(m_records[i], L"key") ? 2 : 1] == path)
+        if (IsRecord(m_records[i], kind) && m_records[i][IsRecord(m_records[i], L"key") ? 2 : 1] == path)
             return &m_records[i];
     return NULL;
 }
@@ -320,10 +118,10 @@ HRESULT InstallTransaction::ProtectKey(HKEY root, const SString& path)
     if (Find(L"key", path))
         return S_OK;
     SString rootName = root == HKEY_LOCAL_MACHINE ? L"HKLM" : L"HKCU";
-    if (!KeyExists(root, path))
+    if (!HasKey(root, path))
         return Announce(Record(L"key", rootName, path));
     // The copy comes first: a journal that names a copy always has a whole one.
-    SString copy = SString(keyCopiesPath) + L"\\" + SString::FromInt(static_cast<int>(::GetCurrentProcessId())) +
+    SString copy = SString(KeyCopiesPath()) + L"\\" + SString::FromInt(static_cast<int>(::GetCurrentProcessId())) +
                    L"-" + SString::FromInt(static_cast<int>(::GetTickCount() & 0x7FFFFFFF)) + L"-" +
                    SString::FromInt(++m_keyCopies);
     if (!CopyKey(root, path, copy))
@@ -355,7 +153,7 @@ void InstallTransaction::Rollback()
 {
     SErrorKeeper keeper;
     SLog::Line(L"rolling back " + SString::FromInt(static_cast<int>(m_records.size())) + L" changes");
-    RollBack(m_records, m_journal);
+    RollBackRecords(m_records, m_journal);
     m_records.clear();
     m_filesKeptAside.clear();
 }

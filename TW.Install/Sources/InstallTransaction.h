@@ -51,7 +51,3 @@ private:
     std::vector<SString> m_filesKeptAside;
     int m_keyCopies;
 };
-
-// The staging name of a file, and where its previous bytes wait for a rollback.
-SString StagingPath(const SString& path);
-SString KeptAsidePath(const SString& path);

@@ -1,6 +1,7 @@
 #include "StagedFile.h"
 
 #include "InstallTransaction.h"
+#include "InstallUndo.h"
 
 #include "SError.h"
 #include "SLog.h"

@@ -1,0 +1,30 @@
+#pragma once
+// Undoing what an install's journal lists, newest first: shared by the
+// rollback of a failed install and the recovery of one that was killed.
+#include "InstallJournal.h"
+
+#include <vector>
+
+// Where the copies of changed keys wait, under the key's own root.
+const wchar_t* KeyCopiesPath();
+// The staging name of a file, and where its previous bytes wait.
+SString StagingPath(const SString& path);
+SString KeptAsidePath(const SString& path);
+
+JournalRecord Record(const wchar_t* kind, const SString& first, const SString& second = SString(),
+                     const SString& third = SString());
+bool IsRecord(const JournalRecord& record, const wchar_t* kind);
+bool HasKey(HKEY root, const SString& path);
+// Copies the key with all its values and subkeys; false, with the system's
+// code as the last error, when it cannot.
+bool CopyKey(HKEY root, const SString& from, const SString& to);
+
+// What a journal found on disk may make this program undo: nothing outside
+// the places (the install's folders) and the install's own keys.
+bool IsTrusted(const JournalRecord& record, const SStringList& places);
+// The install had succeeded when it was stopped.
+bool IsCommitted(const std::vector<JournalRecord>& records);
+// Drops the kept files and key copies of a committed install.
+void FinishCommit(const std::vector<JournalRecord>& records);
+// Undoes the records, removes the journal, then the folders that held it.
+void RollBackRecords(const std::vector<JournalRecord>& records, InstallJournal& journal);
