@@ -201,6 +201,9 @@ INT_PTR CALLBACK SetupDialogProc(HWND window, UINT message, WPARAM wParam, LPARA
     }
     if (message == msgThreadEnd)
     {
+        // A cancel that came after the last checkpoint hid the frame of an
+        // install that has completed: it shows how it ended.
+        ::ShowWindow(frameWindow, SW_SHOW);
         ::ShowWindow(currentPage, SW_HIDE);
         currentPage = finishedPage;
         UpdatePage();
