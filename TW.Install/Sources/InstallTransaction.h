@@ -13,6 +13,13 @@ class InstallTransaction
 {
 public:
     InstallTransaction() : m_keyCopies(0) {}
+    // Changes made outside an install (an engine operation called on its
+    // own) stay, as they always did: only the kept files and copies go.
+    ~InstallTransaction()
+    {
+        if (!m_records.empty())
+            Commit();
+    }
     InstallTransaction(const InstallTransaction&) = delete;
     InstallTransaction& operator=(const InstallTransaction&) = delete;
 

@@ -180,8 +180,8 @@ HRESULT TWInstall::Install(const InstallOptions& options)
     ReportProgress(GetNLS(L"Install.CreateDir"), 0, 0);
     S_RETURN_IF_FAILED(ChooseFolders(options, run.package, run.folders));
     // An install that was killed is rolled back before this one starts.
-    S_RETURN_IF_FAILED(m_transaction.Begin(run.folders.program + L".journal", PlacesOf(run.folders)));
-    if (PlaceEverything(run) != S_OK)
+    if (m_transaction.Begin(run.folders.program + L".journal", PlacesOf(run.folders)) != S_OK ||
+        PlaceEverything(run) != S_OK)
     {
         m_transaction.Rollback();
         return E_FAIL;
