@@ -17,15 +17,15 @@ class MachineSnapshot
 public:
     // The places of a per-user install: the application-data folders (but
     // the system's own WinINet store, which a download touches), the
-    // Start menu and the desktop (its own entries only: under Wine it is the
-    // user's home), the uninstall entries, the user's URI schemes and the
-    // per-deployment keys.
+    // Start menu and the desktop's shortcuts (under Wine the desktop is the
+    // user's home, which others write to), the uninstall entries, the
+    // user's URI schemes and the per-deployment keys.
     MachineSnapshot()
     {
         Folder(GetLocalAppDataFolder());
         Folder(GetLocalAppDataLowFolder());
         Folder(GetStartMenuFolder());
-        Folder(GetDesktopFolder(), false);
+        Folder(GetDesktopFolder(), false, L"*.lnk");
         const wchar_t* uninstall = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
         Key(HKEY_CURRENT_USER, uninstall);
         Key(HKEY_LOCAL_MACHINE, uninstall);
@@ -38,9 +38,9 @@ public:
                 Key(HKEY_LOCAL_MACHINE, L"Software\\" + software[i]);
     }
 
-    MachineSnapshot& Folder(const SString& root, bool deep = true)
+    MachineSnapshot& Folder(const SString& root, bool deep = true, const wchar_t* pattern = L"*")
     {
-        m_folders.push_back(std::make_pair(root, deep));
+        m_folders.push_back(Place{root, deep, pattern});
         return *this;
     }
     MachineSnapshot& Key(HKEY root, const SString& path)
@@ -52,8 +52,8 @@ public:
     std::string Take() const
     {
         std::vector<std::string> lines;
-        for (const std::pair<SString, bool>& folder : m_folders)
-            AddFolder(folder.first, folder.second, lines);
+        for (const Place& folder : m_folders)
+            AddFolder(folder.root, folder.deep, lines, folder.pattern);
         for (const std::pair<HKEY, SString>& key : m_keys)
             AddKey(key.first, key.second, (key.first == HKEY_LOCAL_MACHINE ? "HKLM\\" : "HKCU\\") + ToNarrow(key.second),
                    lines);
@@ -91,10 +91,11 @@ private:
         return text;
     }
 
-    static void AddFolder(const SString& folder, bool deep, std::vector<std::string>& lines)
+    static void AddFolder(const SString& folder, bool deep, std::vector<std::string>& lines,
+                          const wchar_t* pattern = L"*")
     {
         WIN32_FIND_DATAW found = {};
-        HANDLE search = ::FindFirstFileW((folder + L"\\*").CStr(), &found);
+        HANDLE search = ::FindFirstFileW((folder + L"\\" + pattern).CStr(), &found);
         if (search == INVALID_HANDLE_VALUE)
             return;
         do
@@ -141,6 +142,12 @@ private:
             AddKey(root, path + L"\\" + subkeys[i], shown + "\\" + ToNarrow(subkeys[i]), lines);
     }
 
-    std::vector<std::pair<SString, bool> > m_folders;
+    struct Place
+    {
+        SString root;
+        bool deep;
+        const wchar_t* pattern;
+    };
+    std::vector<Place> m_folders;
     std::vector<std::pair<HKEY, SString> > m_keys;
 };
