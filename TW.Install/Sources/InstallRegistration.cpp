@@ -74,8 +74,6 @@ HRESULT TWInstall::WriteUninstallActions(const SString& path)
         bytes.append(reinterpret_cast<const char*>(&length), sizeof(length));
         bytes.append(reinterpret_cast<const char*>(UninstallActions[i].CStr()), length * sizeof(wchar_t));
     }
-    S_RETURN_IF_FAILED(WriteChunked(path, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()),
-                                    "SafeWrite", SString(), NULL, 0));
-    SLog::Line(L"file: " + path + L" | " + SString::FromInt(UninstallActions.Count()) + L" undo actions");
-    return S_OK;
+    return WriteChunked(path, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()), "SafeWrite",
+                        SString(), NULL, 0);
 }

@@ -7,6 +7,8 @@
 #include "SPath.h"
 #include "SRegistry.h"
 
+#include <algorithm>
+
 namespace
 {
 bool Exists(const SString& path)
@@ -59,6 +61,11 @@ const JournalRecord* InstallTransaction::Find(const wchar_t* kind, const SString
     return NULL;
 }
 
+bool InstallTransaction::WasKeptAside(const SString& path) const
+{
+    return std::find(m_filesKeptAside.begin(), m_filesKeptAside.end(), path) != m_filesKeptAside.end();
+}
+
 bool InstallTransaction::IsKeptAside(const SString& path) const
 {
     for (size_t i = 0; i < m_filesKeptAside.size(); ++i)
@@ -76,7 +83,6 @@ HRESULT InstallTransaction::CreateFolders(const SString& folder)
     for (int i = missing.Count() - 1; i >= 0; --i)
     {
         S_RETURN_IF_FAILED(Announce(Record(L"folder", missing[i])));
-        // A folder that cannot be made shows at the first write into it.
         if (!::CreateDirectoryW(missing[i].CStr(), NULL))
             return S_OK;
     }
@@ -95,7 +101,7 @@ HRESULT InstallTransaction::AddFile(const SString& path)
 HRESULT InstallTransaction::PlaceFile(const SString& staging, const SString& path, const char* failure)
 {
     const JournalRecord* file = Find(L"file", path);
-    bool keep = file && (*file)[2] == L"existing" && !IsKeptAside(KeptAsidePath(path));
+    bool keep = file && (*file)[2] == L"existing" && !WasKeptAside(path);
     if (keep && Exists(path))
     {
         if (!::MoveFileExW(path.CStr(), KeptAsidePath(path).CStr(), MOVEFILE_REPLACE_EXISTING))

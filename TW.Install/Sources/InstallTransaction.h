@@ -29,7 +29,9 @@ public:
     // writes to) and to the install's own keys are undone.
     HRESULT Begin(const SString& journalPath, const SStringList& places);
     // Creates the folder and each missing folder above it; each one it made
-    // goes again with a rollback. Fails with "CreateDir.CreateDirectory".
+    // goes again with a rollback. A folder that cannot be made is not
+    // reported here: it shows at the first write into it. Fails only with
+    // the journal ("Install.Journal").
     HRESULT CreateFolders(const SString& folder);
     // Announces a file that is about to be staged for path.
     HRESULT AddFile(const SString& path);
@@ -52,6 +54,7 @@ private:
     HRESULT Announce(const JournalRecord& record);
     // The record of that kind for the path (a file, or a key's path).
     const JournalRecord* Find(const wchar_t* kind, const SString& path) const;
+    bool WasKeptAside(const SString& path) const;
 
     std::vector<JournalRecord> m_records;
     InstallJournal m_journal;

@@ -6,7 +6,6 @@
 
 #include "SCancel.h"
 #include "SError.h"
-#include "SLog.h"
 #include "SNls.h"
 #include "SPath.h"
 #include "SShell.h"
@@ -83,8 +82,8 @@ HRESULT TWInstall::CopyBestEffort(const SString& source, const SString& target)
 {
     StagedFile copy;
     S_RETURN_IF_FAILED(copy.Reserve(target, m_transaction));
-    if (::CopyFileW(source.CStr(), copy.Staging().CStr(), FALSE) && copy.Commit() == S_OK)
-        SLog::Line(L"file: " + target + L" | copy of " + source);
+    if (::CopyFileW(source.CStr(), copy.Staging().CStr(), FALSE))
+        copy.Commit(); // which logs the file
     return S_OK;
 }
 

@@ -41,7 +41,8 @@ HRESULT StreamURL(const SString& url, const SStringList& headers, SHttpSink& sin
 // for credentials (407) is then answered by the user through WinINet's own
 // dialog and the request is sent again; without a window (silent installs)
 // it fails at once with "OpenURL.ProxyAuthentication". What the user types
-// stays in WinINet's memory: nothing here writes or logs it.
+// is kept in memory for the requests of this run (each opens a session of its
+// own); nothing writes or logs it.
 void SetProxySignInWindow(HWND owner);
 
 // Collects a body in one block that grows as needed, reporting progress.

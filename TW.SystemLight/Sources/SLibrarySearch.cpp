@@ -1,6 +1,5 @@
 #include "SLibrarySearch.h"
 
-
 namespace
 {
 // Libraries that system libraries load only on first use. Some loaders (Wine's)
