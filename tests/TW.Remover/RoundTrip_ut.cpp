@@ -266,6 +266,21 @@ TEST_F(RoundTripTest, EntrySurvivesExportAndImport)
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, key));
 }
 
+// The installed application has shown its window.
+bool WaitUntilRunning(const SetupProcess& application)
+{
+    return WaitFor([&]() { return application.FindWindowCaptioned(L"Tarnwick 3D Modeller") != NULL; });
+}
+
+// The one window the remover shows: its box naming the programs in the way.
+HWND RemoverBox(const SetupProcess& remover)
+{
+    HWND box = NULL;
+    std::wstring caption = std::wstring(GetNLS(L"DisplayName").CStr()) + L" Remover";
+    WaitFor([&]() { return (box = remover.FindWindowCaptioned(caption)) != NULL; });
+    return box;
+}
+
 // While the application runs from the program folder, the remover removes
 // nothing: silently it exits with 1, otherwise it names the program and
 // offers Retry or Cancel. Once the application has ended, it removes all.
@@ -276,7 +291,7 @@ TEST_F(RoundTripTest, RunningApplicationKeepsEverythingUntilItEnds)
     Install(L"Full");
     SString program = place.programFolder;
     SetupProcess application(program + L"\\TW.3D.Modeller.exe", L"/UI Local");
-    ASSERT_TRUE(WaitFor([&]() { return application.FindWindowCaptioned(L"Tarnwick 3D Modeller") != NULL; }));
+    ASSERT_TRUE(WaitUntilRunning(application));
     std::string installed = snapshot.Take();
 
     SString remover = L"\"" + program + L"\\TW.Remover.exe\"";
@@ -284,9 +299,8 @@ TEST_F(RoundTripTest, RunningApplicationKeepsEverythingUntilItEnds)
     EXPECT_EQ(installed, snapshot.Take());
 
     SetupProcess asking(program + L"\\TW.Remover.exe", L"");
-    HWND box = NULL;
-    std::wstring caption = std::wstring(GetNLS(L"DisplayName").CStr()) + L" Remover";
-    ASSERT_TRUE(WaitFor([&]() { return (box = asking.FindWindowCaptioned(caption)) != NULL; }));
+    HWND box = RemoverBox(asking);
+    ASSERT_TRUE(box != NULL);
     EXPECT_NE(std::wstring::npos, MessageBoxText(box).find(L"TW.3D.Modeller.exe")) << MessageBoxText(box);
     Click(::GetDlgItem(box, IDCANCEL));
     EXPECT_EQ(1u, asking.WaitForExit());
@@ -303,11 +317,10 @@ TEST_F(RoundTripTest, RetryAfterTheApplicationEndsRemovesEverything)
     Install(L"Full");
     SString program = place.programFolder;
     SetupProcess application(program + L"\\TW.3D.Modeller.exe", L"/UI Local");
-    ASSERT_TRUE(WaitFor([&]() { return application.FindWindowCaptioned(L"Tarnwick 3D Modeller") != NULL; }));
+    ASSERT_TRUE(WaitUntilRunning(application));
     SetupProcess asking(program + L"\\TW.Remover.exe", L"");
-    HWND box = NULL;
-    std::wstring caption = std::wstring(GetNLS(L"DisplayName").CStr()) + L" Remover";
-    ASSERT_TRUE(WaitFor([&]() { return (box = asking.FindWindowCaptioned(caption)) != NULL; }));
+    HWND box = RemoverBox(asking);
+    ASSERT_TRUE(box != NULL);
     application.Kill();
     Click(::GetDlgItem(box, IDRETRY));
     EXPECT_EQ(0u, asking.WaitForExit());
