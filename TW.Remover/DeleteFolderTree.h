@@ -6,7 +6,3 @@
 // with a dot (".cache", ".lock") go too. A junction or directory link is
 // removed itself; what it points at is never entered. Always returns 0.
 HRESULT DeleteFolderTree(const SString& folder);
-// True for folders that removing the product must never delete: drive and
-// share roots, the Windows and system folders, the user-profile folders and
-// the shell's own special folders.
-bool IsProtectedFolder(const SString& folder);

@@ -1,6 +1,7 @@
 #include "FilesInUse.h"
 
 #include "SHandle.h"
+#include "SLog.h"
 #include "SPath.h"
 
 #include <restartmanager.h>
@@ -26,7 +27,7 @@ void ListFiles(const SString& folder, SStringList& files)
             if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
                 ListFiles(path, files);
         }
-        else if (lstrcmpiW(path.CStr(), GetModulePath().CStr()) != 0)
+        else if (lstrcmpiW(path.CStr(), GetModulePath().CStr()) != 0 && lstrcmpiW(path.CStr(), SLog::Path().CStr()) != 0)
             files.Append(path);
     } while (::FindNextFileW(search, &found));
     ::FindClose(search);

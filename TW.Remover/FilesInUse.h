@@ -4,7 +4,7 @@
 #include "SString.h"
 
 // The programs that hold a file below one of the folders open, by name; the
-// running remover does not count. The Restart Manager names them where it
+// running remover and its own log do not count. The Restart Manager names them where it
 // answers; otherwise each file that cannot be opened for writing without
 // sharing is named.
 SStringList ProgramsUsingFiles(const SStringList& folders);

@@ -1,9 +1,11 @@
 // TW.Remover: undoes the installation it lies in. It removes nothing while a
 // program uses the installation's files: it then asks the user to close them
-// (the one window it ever shows; "/Silent" shows none) and exits with 1 when
-// the user cancels or nobody can be asked. Otherwise it exits with 0, and
-// failures only fill the error record. "/Log" or "/Log=<path>" writes what it
-// removed, and what it left and why, into a text file.
+// and exits with 1 when the user cancels or nobody can be asked. It removes
+// nothing either when its files beside it (".deployment", "Uninstall") are
+// missing or damaged: it then says why and exits with 1. "/Silent" shows no
+// window. Once it has started removing, it exits with 0, and failures of
+// single items only fill the error record. "/Log" or "/Log=<path>" writes
+// what it removed, and what it left and why, into a text file.
 #include "InstallNames.h"
 #include "TWInstall.h"
 
@@ -32,6 +34,17 @@ bool AskToCloseThem()
     text += L"\n\nClose them, then click Retry. Cancel keeps the installation as it is.";
     return ::MessageBoxW(NULL, text.CStr(), (product + L" Remover").CStr(), MB_RETRYCANCEL | MB_ICONWARNING) == IDRETRY;
 }
+
+// Why nothing was removed, from the error record.
+void ShowFailure()
+{
+    SString product = TW_PRODUCT_NAME_TEXT;
+    SString text = product + L" cannot be removed: the remover's own files are missing or damaged.\n";
+    for (int i = 0; i < SError::Messages().Count(); ++i)
+        text += L"\n" + SError::Messages()[i];
+    text += L"\n\nNothing was removed. Run the setup program again to repair the installation, then remove it.";
+    ::MessageBoxW(NULL, text.CStr(), (product + L" Remover").CStr(), MB_OK | MB_ICONERROR);
+}
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
@@ -48,7 +61,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
     {
         SLog::Line(L"nothing removed: " + SLog::FailureText());
         if (SError::Identifier() != L"Uninstall.InUse")
-            return Finish(0);
+        {
+            if (!silent)
+                ShowFailure();
+            return Finish(1);
+        }
         if (silent || !AskToCloseThem())
             return Finish(1); // the entry stays, so that the user can try again
     }

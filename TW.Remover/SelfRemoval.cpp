@@ -1,6 +1,6 @@
 #include "SelfRemoval.h"
 
-#include "DeleteFolderTree.h"
+#include "ProtectedFolder.h"
 
 #include "SHandle.h"
 #include "SLog.h"
@@ -52,6 +52,18 @@ bool ConsoleText(const SString& path, UINT codePage, std::string& text)
     return false;
 }
 
+// An "rmdir" line for each folder, which removes it only when it is empty.
+bool EmptyParentsText(const SStringList& emptyParents, UINT codePage, std::string& text)
+{
+    for (int i = 0; i < emptyParents.Count(); ++i)
+    {
+        std::string parent;
+        if (ConsoleText(emptyParents[i], codePage, parent))
+            text += "rmdir \"" + parent + "\" >nul 2>&1\r\n";
+    }
+    return !text.empty();
+}
+
 void WriteAll(HANDLE file, const std::string& bytes)
 {
     DWORD offset = 0;
@@ -86,20 +98,26 @@ void RunScript(const SString& scriptPath)
 }
 } // namespace
 
-SString SelfRemovalScriptPath(const SString& removerPath)
+SString SelfRemovalScriptPath(const SString& removerPath, const SStringList& emptyParents)
 {
     SString name = FileNamePart(removerPath);
-    return Combine(DirectoryPart(DirectoryPart(removerPath)), name.Mid(0, name.Length() - 4)) + L"Delete.bat";
+    SString folder = DirectoryPart(DirectoryPart(removerPath));
+    wchar_t temp[MAX_PATH + 1] = {0};
+    if (emptyParents.Count() && ::GetTempPathW(MAX_PATH + 1, temp))
+        folder = NormalFolderPath(temp);
+    return Combine(folder, name.Mid(0, name.Length() - 4)) + L"Delete.bat";
 }
 
-bool SelfRemovalScript(const SString& removerPath, UINT codePage, std::string& script)
+bool SelfRemovalScript(const SString& removerPath, UINT codePage, const SStringList& emptyParents,
+                       std::string& script)
 {
     SString folder = DirectoryPart(removerPath);
+    SString scriptPath = SelfRemovalScriptPath(removerPath, emptyParents);
     std::string p, f, g, b;
     if (!ConsoleText(removerPath, codePage, p) || !ConsoleText(folder, codePage, f) ||
-        !ConsoleText(DirectoryPart(folder), codePage, g))
+        !ConsoleText(DirectoryPart(scriptPath), codePage, g))
         return false;
-    bool deleteScript = ConsoleText(SelfRemovalScriptPath(removerPath), codePage, b);
+    bool deleteScript = ConsoleText(scriptPath, codePage, b);
     // The delete loop pauses between tries and gives up after about two
     // minutes, so a remover that can never be deleted leaves no cmd spinning.
     script = "@echo off\r\n"
@@ -117,14 +135,17 @@ bool SelfRemovalScript(const SString& removerPath, UINT codePage, std::string& s
     // a user or system folder takes only itself.
     if (!IsProtectedFolder(folder))
         script += "rmdir \"" + f + "\" /s /q\r\n";
+    std::string parents;
+    if (EmptyParentsText(emptyParents, codePage, parents))
+        script += parents;
     if (deleteScript)
         script += "del \"" + b + "\"\r\n";
     return true;
 }
 
-void StartSelfRemoval(const SString& removerPath)
+void StartSelfRemoval(const SString& removerPath, const SStringList& emptyParents)
 {
-    SString scriptPath = SelfRemovalScriptPath(removerPath);
+    SString scriptPath = SelfRemovalScriptPath(removerPath, emptyParents);
     std::string script;
     {
         // Created before its text is made, so that its short name exists.
@@ -132,7 +153,7 @@ void StartSelfRemoval(const SString& removerPath)
                                  NULL));
         if (!file.IsValid())
             return;
-        if (!SelfRemovalScript(removerPath, ::GetOEMCP(), script))
+        if (!SelfRemovalScript(removerPath, ::GetOEMCP(), emptyParents, script))
         {
             file.Reset();
             ::DeleteFileW(scriptPath.CStr());

@@ -1,98 +1,134 @@
-// The remover's procedure: undo the recorded actions newest first, remove the
-// per-deployment folders and key, then hand the remover's own folder to the
-// removal script.
+// The remover's procedure: check its inputs and that nothing is in use, undo
+// the recorded actions newest first, remove the per-deployment folders and
+// key, then the uninstall entry, and hand the remover's own folder to the
+// removal script. No folder that the user or the system owns is ever taken.
 #include "TWInstall.h"
 
 #include "DeleteFolderTree.h"
 #include "FilesInUse.h"
 #include "InstallNames.h"
+#include "ProtectedFolder.h"
+#include "RemoverInputs.h"
 #include "SelfRemoval.h"
 
 #include "SError.h"
-#include "SHandle.h"
 #include "SLog.h"
 #include "SPath.h"
 #include "SRegistry.h"
 #include "SShell.h"
 
-#include <vector>
-
 namespace
 {
-// The identifier from ".deployment": Base64 in UTF-16LE, ended by a zero unit
-// or by the end of the file. False when there is no such file.
-bool ReadDeploymentId(TWInstall& engine, const SString& path, SString& deploymentId)
-{
-    SFile file(::CreateFileW(path.CStr(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL));
-    if (!file.IsValid())
-        return false;
-    SString text;
-    for (bool more = true; more;)
-    {
-        wchar_t chunk[4094];
-        int units = 0;
-        while (units < 4093 && engine.SafeRead(file.Get(), &chunk[units], 2) == S_OK && chunk[units])
-            ++units;
-        text.Append(chunk, units);
-        more = units == 4093;
-    }
-    text.DecodeBase64(deploymentId);
-    return true;
-}
+const DWORD maxDeploymentBytes = 4096;
+const DWORD maxActionsBytes = 16 * 1024 * 1024;
 
-HRESULT Damaged(const SString& path, const wchar_t* why)
+// False in `found` when there is no ".deployment": a build without an
+// identifier. A file that is there must hold a valid one.
+HRESULT ReadDeploymentId(TWInstall& engine, const SString& path, bool& found, SString& deploymentId)
 {
-    SERROR_SET("Uninstall.Damaged").Add(path).Add(why);
-    return E_FAIL;
-}
-
-// Reads every record before anything is performed; a file that is short,
-// whose count it cannot hold, or whose record is too long is damaged.
-HRESULT ReadActions(TWInstall& engine, const SString& path, SStringList& actions)
-{
-    SFile file(::CreateFileW(path.CStr(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL));
-    if (!file.IsValid())
+    found = ::GetFileAttributesW(path.CStr()) != INVALID_FILE_ATTRIBUTES;
+    if (!found)
+        return S_OK;
+    std::vector<BYTE> bytes;
+    S_RETURN_IF_FAILED(ReadInputFile(engine, path, maxDeploymentBytes, "Uninstall.Deployment", bytes));
+    S_RETURN_IF_FAILED(ParseDeployment(bytes.empty() ? NULL : &bytes[0], static_cast<DWORD>(bytes.size()), path,
+                                       deploymentId));
+    if (IsDeploymentPlaceholder(deploymentId))
     {
-        SERROR_SET_SYSTEM("Uninstall.CreateFile").Add(path);
-        return E_FAIL;
-    }
-    LARGE_INTEGER fileSize = {};
-    ::GetFileSizeEx(file.Get(), &fileSize);
-    int count = 0;
-    S_RETURN_IF_FAILED(engine.SafeRead(file.Get(), &count, 4));
-    if (count > 0 && static_cast<LONGLONG>(count) * 4 > fileSize.QuadPart - 4)
-        return Damaged(path, L"The file cannot hold the number of actions it announces.");
-    std::vector<wchar_t> text(TWInstall::maxActionUnits + 1);
-    for (int i = 0; i < count; ++i)
-    {
-        DWORD length = 0;
-        S_RETURN_IF_FAILED(engine.SafeRead(file.Get(), &length, 4));
-        if (length > TWInstall::maxActionUnits)
-            return Damaged(path, L"An action is longer than 4095 characters.");
-        S_RETURN_IF_FAILED(engine.SafeRead(file.Get(), &text[0], length * 2));
-        text[length] = 0;
-        actions.Append(&text[0]);
+        found = false;
+        deploymentId = SString();
     }
     return S_OK;
 }
 
+HRESULT ReadActions(TWInstall& engine, const SString& path, SStringList& actions)
+{
+    std::vector<BYTE> bytes;
+    S_RETURN_IF_FAILED(ReadInputFile(engine, path, maxActionsBytes, "Uninstall.CreateFile", bytes));
+    return ParseActions(bytes.empty() ? NULL : &bytes[0], static_cast<DWORD>(bytes.size()), path, actions);
+}
+
 SString Outcome(HRESULT result) { return result == S_OK ? SString(L"done") : L"failed: " + SLog::FailureText(); }
+
+bool IsEntryAction(const SString& verb) { return verb == L"UnregisterInstall" || verb == L"UnregisterInstallAdmin"; }
+
+SString VerbOf(const SString& action)
+{
+    int dot = action.Find(L'.');
+    return dot < 0 ? action : action.Mid(0, dot);
+}
 
 void PerformAction(TWInstall& engine, const SString& action, const SString& deploymentId)
 {
-    int dot = action.Find(L'.');
-    SString verb = dot < 0 ? action : action.Mid(0, dot);
-    SString argument = dot < 0 ? SString() : action.Mid(dot + 1);
+    SString verb = VerbOf(action);
+    SString argument = verb.Length() < action.Length() ? action.Mid(verb.Length() + 1) : SString();
     SString outcome = L"skipped: unknown verb";
     if (verb == L"DLLUninstall" || verb == L"DLLUninstallAdmin")
         outcome = Outcome(engine.DLLUninstall(argument, verb == L"DLLUninstallAdmin" ? 1 : 0));
     else if (verb == L"DeleteFile")
         outcome = ::DeleteFileW(argument.CStr()) ? L"done" : L"failed: error " + SString::FromInt(::GetLastError());
-    else if (verb == L"UnregisterInstall" || verb == L"UnregisterInstallAdmin")
+    else if (IsEntryAction(verb))
         outcome = Outcome(engine.UnregisterInstall(verb == L"UnregisterInstallAdmin" ? 1 : 0, deploymentId));
     else if (verb == L"UnregisterUri")
         outcome = Outcome(engine.UnregisterUri(argument));
     SLog::Line(L"action: " + action + L" | " + outcome);
+}
+
+// What the remover takes: whole folders, and the empty folders that the
+// install created above its explicit ones.
+struct Removal
+{
+    SStringList folders;
+    SStringList parents; // deepest first
+};
+
+void AddFolder(Removal& removal, const SString& folder)
+{
+    if (folder.IsEmpty())
+        return;
+    if (IsProtectedFolder(folder))
+        SLog::Line(L"folder skipped: " + folder + L" | protected");
+    else
+        removal.folders.Append(folder);
+}
+
+// The folder recorded at install time, and the folders that the install made
+// above it, up to the highest one recorded.
+void AddRecordedFolder(Removal& removal, const SString& keyPath)
+{
+    SString folder;
+    if (GetValue(HKEY_LOCAL_MACHINE, keyPath, folderValue, folder) != S_OK || folder.IsEmpty())
+    {
+        SLog::Line(L"folder skipped: none recorded in HKEY_LOCAL_MACHINE\\" + keyPath);
+        return;
+    }
+    AddFolder(removal, folder);
+    SString highest;
+    if (GetValue(HKEY_LOCAL_MACHINE, keyPath, createdAboveValue, highest) != S_OK || highest.IsEmpty() ||
+        !IsWithinFolder(DirectoryPart(folder), highest))
+        return;
+    for (SString level = DirectoryPart(folder); IsWithinFolder(level, highest); level = DirectoryPart(level))
+        if (!IsProtectedFolder(level))
+            removal.parents.Append(level);
+}
+
+void AddDefaultFolder(Removal& removal, const SString& shellFolder, const SString& suffix)
+{
+    if (!shellFolder.IsEmpty())
+        AddFolder(removal, shellFolder + L"\\Tarnwick" + suffix);
+}
+
+// A log asked for inside a folder that goes would go with it: it moves, under
+// its own name, to the temporary folder first.
+void KeepLogOutOf(const Removal& removal, const SString& ownFolder)
+{
+    SString log = SLog::Path();
+    bool inside = !log.IsEmpty() && IsWithinFolder(NormalFolderPath(log), NormalFolderPath(ownFolder));
+    for (int i = 0; !log.IsEmpty() && i < removal.folders.Count(); ++i)
+        inside = inside || IsWithinFolder(NormalFolderPath(log), NormalFolderPath(removal.folders[i]));
+    wchar_t temp[MAX_PATH + 1] = {0};
+    if (inside && ::GetTempPathW(MAX_PATH + 1, temp))
+        SLog::MoveTo(SString(temp) + FileNamePart(log));
 }
 
 void DeleteFolderLogged(const SString& folder)
@@ -107,23 +143,20 @@ void DeleteFolderLogged(const SString& folder)
     SLog::Line(L"folder " + SString(gone ? L"deleted: " : L"partly deleted (files in use): ") + folder);
 }
 
-// A folder recorded at install time; never one whose removal would wipe a
-// drive, the system or the user's own folders.
-void DeleteRecordedFolder(const SString& keyPath)
+// Those that still hold something, the remover's own folder above all, are
+// left to the removal script.
+SStringList RemoveEmptyParents(const SStringList& parents)
 {
-    SString folder;
-    if (GetValue(HKEY_LOCAL_MACHINE, keyPath, L"Tarnwick", folder) != S_OK || folder.IsEmpty())
-        SLog::Line(L"folder skipped: none recorded in HKEY_LOCAL_MACHINE\\" + keyPath);
-    else if (IsProtectedFolder(folder))
-        SLog::Line(L"folder skipped: " + folder + L" | protected");
-    else
-        DeleteFolderLogged(folder);
-}
-
-void DeleteDefaultFolder(const SString& shellFolder, const SString& suffix)
-{
-    if (!shellFolder.IsEmpty())
-        DeleteFolderLogged(shellFolder + L"\\Tarnwick" + suffix);
+    SStringList left;
+    for (int i = 0; i < parents.Count(); ++i)
+        if (::RemoveDirectoryW(parents[i].CStr()))
+            SLog::Line(L"folder deleted: " + parents[i]);
+        else if (::GetFileAttributesW(parents[i].CStr()) != INVALID_FILE_ATTRIBUTES)
+        {
+            SLog::Line(L"folder left to the removal script: " + parents[i]);
+            left.Append(parents[i]);
+        }
+    return left;
 }
 
 // A file in use would survive the removal, and its folder with it, while the
@@ -157,25 +190,37 @@ HRESULT TWInstall::UnregisterUri(const SString& scheme)
 
 HRESULT TWInstall::Uninstall(const SString& actionsPath)
 {
+    SString ownFolder = DirectoryPart(actionsPath);
     SString deploymentId;
-    bool hasDeployment = ReadDeploymentId(*this, Combine(DirectoryPart(actionsPath), L".deployment"), deploymentId) &&
-                         !IsDeploymentPlaceholder(deploymentId);
-    if (!hasDeployment)
-        deploymentId = SString();
+    bool hasDeployment = false;
+    S_RETURN_IF_FAILED(ReadDeploymentId(*this, Combine(ownFolder, L".deployment"), hasDeployment, deploymentId));
     SString suffix = InstanceSuffix(ReleaseChannel(), hasDeployment, deploymentId);
     SStringList actions;
     S_RETURN_IF_FAILED(ReadActions(*this, actionsPath, actions));
-    S_RETURN_IF_FAILED(CheckNothingInUse(DirectoryPart(actionsPath), suffix));
-    for (int i = 0; i < actions.Count(); ++i)
-        PerformAction(*this, actions[i], deploymentId);
+    S_RETURN_IF_FAILED(CheckNothingInUse(ownFolder, suffix));
     SString keyPath = DeploymentKeyPath(suffix);
-    DeleteRecordedFolder(keyPath + L"\\ApplicationData");
-    DeleteRecordedFolder(keyPath + L"\\ProgramFiles");
+    Removal removal;
+    AddRecordedFolder(removal, keyPath + L"\\" + dataFolderKey);
+    AddRecordedFolder(removal, keyPath + L"\\" + programFolderKey);
+    AddDefaultFolder(removal, GetLocalAppDataFolder(), suffix);
+    AddDefaultFolder(removal, GetLocalAppDataLowFolder(), suffix);
+    KeepLogOutOf(removal, ownFolder);
+    // The entry goes last, so that a removal cut short can be run again.
+    for (int i = 0; i < actions.Count(); ++i)
+        if (!IsEntryAction(VerbOf(actions[i])))
+            PerformAction(*this, actions[i], deploymentId);
+    for (int i = 0; i < removal.folders.Count(); ++i)
+        DeleteFolderLogged(removal.folders[i]);
     DeleteKeyTree(HKEY_LOCAL_MACHINE, keyPath);
     SLog::Line(L"registry key deleted: HKEY_LOCAL_MACHINE\\" + keyPath);
-    DeleteDefaultFolder(GetLocalAppDataFolder(), suffix);
-    DeleteDefaultFolder(GetLocalAppDataLowFolder(), suffix);
-    DeleteFolderTree(DirectoryPart(actionsPath));
-    StartSelfRemoval(GetModulePath());
+    if (IsProtectedFolder(ownFolder))
+        SLog::Line(L"folder skipped: " + ownFolder + L" | protected");
+    else
+        DeleteFolderTree(ownFolder);
+    SStringList parentsLeft = RemoveEmptyParents(removal.parents);
+    for (int i = 0; i < actions.Count(); ++i)
+        if (IsEntryAction(VerbOf(actions[i])))
+            PerformAction(*this, actions[i], deploymentId);
+    StartSelfRemoval(GetModulePath(), parentsLeft);
     return S_OK;
 }

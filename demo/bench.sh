@@ -36,6 +36,7 @@ mkdir -p "$OUT/www/files"
 
 "$WINESERVER" -p </dev/null >/dev/null 2>&1 || true
 WINEDLLOVERRIDES="mscoree,mshtml=;${WINEDLLOVERRIDES:-}" "$WINE" wineboot </dev/null >/dev/null 2>&1 # no .NET or HTML engine needed
+"$TW_ROOT/tools/wine/own_user_folders.sh" "$WINEPREFIX"
 # The build's stand-in release: the setup program knows its SHA-256.
 cp "$TW_BUILD/release/TW.3D.Modeller.exe" "$OUT/TW.3D.Modeller.exe"
 cp "$TW_BUILD/release/TW.3D.Modeller.body" "$OUT/www/files/TW.3D.Modeller.exe"

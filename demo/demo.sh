@@ -37,6 +37,7 @@ mkdir -p "$OUT/www/files" "$SHOTS"
 step "Preparing the demo's own Wine prefix ($WINEPREFIX)"
 "$WINESERVER" -p </dev/null >/dev/null 2>&1 || true # already running is fine
 WINEDLLOVERRIDES="mscoree,mshtml=;${WINEDLLOVERRIDES:-}" "$WINE" wineboot </dev/null >/dev/null 2>&1 # no .NET or HTML engine needed
+"$TW_ROOT/tools/wine/own_user_folders.sh" "$WINEPREFIX"
 
 step "Publishing the application on the local download server"
 # The build's stand-in release: the setup program knows its SHA-256.

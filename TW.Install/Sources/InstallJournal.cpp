@@ -1,6 +1,9 @@
 #include "InstallJournal.h"
 
 #include "SError.h"
+#include "SPath.h"
+
+#include <string.h>
 
 namespace
 {
@@ -12,9 +15,14 @@ SString RecordLine(const JournalRecord& record)
     return line + L"\r\n";
 }
 
-void ParseRecords(const wchar_t* text, int units, std::vector<JournalRecord>& records)
+} // namespace
+
+void ParseJournal(const BYTE* bytes, DWORD size, std::vector<JournalRecord>& records)
 {
-    SString all(text, units);
+    std::vector<wchar_t> text(size / 2 + 1);
+    if (size >= 2)
+        memcpy(&text[0], bytes, size / 2 * 2);
+    SString all(&text[0], static_cast<int>(size / 2));
     SStringList lines = all.Split(L'\n');
     // The piece after the last line break is a record the kill cut short.
     for (int i = 0; i + 1 < lines.Count(); ++i)
@@ -24,7 +32,6 @@ void ParseRecords(const wchar_t* text, int units, std::vector<JournalRecord>& re
             records.push_back(line.Split(L'\t'));
     }
 }
-} // namespace
 
 HRESULT InstallJournal::Create(const SString& path)
 {
@@ -47,6 +54,13 @@ HRESULT InstallJournal::OpenLeftOver(const SString& path, std::vector<JournalRec
         DWORD error = ::GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
             return S_OK;
+        if (IsDirectory(path))
+        {
+            SERROR_SET("Install.JournalBlocked")
+                .Add(path)
+                .Add(L"A folder has the name of the setup's journal. Move or delete it, then run the setup again.");
+            return E_FAIL;
+        }
         SERROR_SET_SYSTEM("Install.Busy").Add(path).Add(L"Another setup of this program is running. Wait until it has ended.");
         return E_FAIL;
     }
@@ -56,10 +70,10 @@ HRESULT InstallJournal::OpenLeftOver(const SString& path, std::vector<JournalRec
     ::GetFileSizeEx(m_file.Get(), &size);
     if (size.QuadPart > 16 * 1024 * 1024)
         size.QuadPart = 0; // not a journal this program wrote: nothing to undo
-    std::vector<wchar_t> text(static_cast<size_t>(size.QuadPart) / 2 + 1);
+    std::vector<BYTE> bytes(static_cast<size_t>(size.QuadPart) + 1);
     DWORD read = 0;
-    if (size.QuadPart && ::ReadFile(m_file.Get(), &text[0], static_cast<DWORD>(size.QuadPart), &read, NULL))
-        ParseRecords(&text[0], static_cast<int>(read / 2), records);
+    if (size.QuadPart && ::ReadFile(m_file.Get(), &bytes[0], static_cast<DWORD>(size.QuadPart), &read, NULL))
+        ParseJournal(&bytes[0], read, records);
     return S_OK;
 }
 

@@ -10,6 +10,10 @@
 
 typedef SStringList JournalRecord; // the kind, then its fields
 
+// The records of a journal's bytes; an odd last byte and a last line without
+// its line break (cut short by a kill) are left out.
+void ParseJournal(const BYTE* bytes, DWORD size, std::vector<JournalRecord>& records);
+
 class InstallJournal
 {
 public:
@@ -19,7 +23,7 @@ public:
     HRESULT Create(const SString& path);
     // Opens an interrupted install's journal and reads its records; false
     // when there is none. Fails with "Install.Busy" while another setup holds
-    // it.
+    // it, and with "Install.JournalBlocked" when a folder has its name.
     HRESULT OpenLeftOver(const SString& path, std::vector<JournalRecord>& records, bool& found);
     bool IsOpen() const { return m_file.IsValid(); }
     // Writes the record through to the disk before the change it announces.

@@ -31,6 +31,22 @@ bool SetupDeploymentId(SString& deploymentId)
 
 bool IsDeploymentPlaceholder(const SString& deploymentId) { return deploymentId == L"%DEPLOYMENTID%"; }
 
+bool IsValidDeploymentId(const SString& deploymentId)
+{
+    int length = deploymentId.Length();
+    if (length == 0 || length > 64 || deploymentId[0] == L'.' || deploymentId[length - 1] == L'.')
+        return false;
+    for (int i = 0; i < length; ++i)
+    {
+        wchar_t c = deploymentId[i];
+        bool allowed = (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9') || c == L'.' ||
+                       c == L'-' || c == L'_';
+        if (!allowed)
+            return false;
+    }
+    return true;
+}
+
 SString UninstallEntryPath(const SString& keyName)
 {
     return L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + keyName;

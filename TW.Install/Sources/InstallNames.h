@@ -16,6 +16,10 @@ bool SetupDeploymentId(SString& deploymentId);
 // True for the placeholder, which a build without an identifier also writes
 // into ".deployment".
 bool IsDeploymentPlaceholder(const SString& deploymentId);
+// True for an identifier that can stand in a folder or key name: letters,
+// digits, ".", "-" and "_", neither beginning nor ending with a dot (Windows
+// drops a trailing one), at most 64 of them.
+bool IsValidDeploymentId(const SString& deploymentId);
 
 // "Software\Microsoft\Windows\CurrentVersion\Uninstall\" + the key name.
 SString UninstallEntryPath(const SString& keyName);
@@ -25,3 +29,9 @@ SString SetupUninstallEntryPath();
 SString ProductVersion();
 // "Software\Tarnwick" + suffix, under HKEY_LOCAL_MACHINE.
 SString DeploymentKeyPath(const SString& suffix);
+// Its subkeys for the explicit folders, and their values: the folder, and
+// the highest folder that the install created above it.
+const wchar_t* const dataFolderKey = L"ApplicationData";
+const wchar_t* const programFolderKey = L"ProgramFiles";
+const wchar_t* const folderValue = L"Tarnwick";
+const wchar_t* const createdAboveValue = L"CreatedAbove";

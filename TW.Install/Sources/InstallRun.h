@@ -14,6 +14,10 @@ struct TWInstall::Folders
     SString keyPath;
     bool explicitData = false;
     bool explicitProgram = false;
+    // The highest folder that the install makes above an explicit folder,
+    // found before the journal's folder is made.
+    SString dataCreatedAbove;
+    SString programCreatedAbove;
 };
 
 struct TWInstall::Run

@@ -2,6 +2,7 @@
 #include "InstallRun.h"
 
 #include "InstallNames.h"
+#include "ProtectedFolder.h"
 
 #include "SError.h"
 #include "SLog.h"
@@ -22,6 +23,64 @@ HRESULT DefaultFolder(const SString& shellFolder, const wchar_t* which, const SS
     }
     folder = shellFolder + L"\\Tarnwick" + suffix;
     return S_OK;
+}
+
+bool IsEmptyFolder(const SString& folder)
+{
+    WIN32_FIND_DATAW entry = {};
+    SFind find(::FindFirstFileW((folder + L"\\*").CStr(), &entry));
+    if (!find.IsValid())
+        return true;
+    do
+        if (lstrcmpW(entry.cFileName, L".") != 0 && lstrcmpW(entry.cFileName, L"..") != 0)
+            return false;
+    while (::FindNextFileW(find.Get(), &entry));
+    return true;
+}
+
+// An explicit folder becomes the install's own, which the remover deletes
+// whole: never a folder that the user or the system owns, nor one that holds
+// files of others. Only an earlier install of this deployment, which
+// recorded the folder, may have filled it.
+HRESULT CheckExplicitFolder(const SString& folder, const SString& recordKey)
+{
+    if (IsProtectedFolder(folder))
+    {
+        SERROR_SET("Install.ProtectedFolder")
+            .Add(folder)
+            .Add(L"This folder belongs to Windows or to the user, and removing the program would empty it. Choose a "
+                 L"folder of its own.");
+        return E_FAIL;
+    }
+    SString recorded;
+    if (!IsDirectory(folder) || IsEmptyFolder(folder) ||
+        (GetValue(HKEY_LOCAL_MACHINE, recordKey, folderValue, recorded) == S_OK &&
+         IsSameFolder(recorded, folder)))
+        return S_OK;
+    SERROR_SET("Install.FolderNotEmpty")
+        .Add(folder)
+        .Add(L"This folder already holds other files, which removing the program would delete. Choose an empty or "
+             L"new folder.");
+    return E_FAIL;
+}
+
+// The highest of the missing folders above folder; empty when its parent exists.
+SString HighestMissingAbove(const SString& folder)
+{
+    SString highest;
+    for (SString level = DirectoryPart(folder); !level.IsEmpty() && !level.EndsWith(L":") && !IsDirectory(level);
+         level = DirectoryPart(level))
+        highest = level;
+    return highest;
+}
+
+// The folder for the remover, and what the install makes above it, so that
+// the remover takes those too once they are empty. A reinstall makes none and
+// keeps what the first install recorded.
+HRESULT RecordExplicitFolder(const SString& recordKey, const SString& folder, const SString& createdAbove)
+{
+    S_RETURN_IF_FAILED(SetValue(HKEY_LOCAL_MACHINE, recordKey, folderValue, folder));
+    return createdAbove.IsEmpty() ? S_OK : SetValue(HKEY_LOCAL_MACHINE, recordKey, createdAboveValue, createdAbove);
 }
 
 // Takes the explicit folder (options first, then package), or else the
@@ -47,6 +106,12 @@ HRESULT TWInstall::ChooseFolders(const InstallOptions& options, const InstallPac
                                     folders.data, folders.explicitData));
     S_RETURN_IF_FAILED(ChooseFolder(options.programFolder, package.targetProgram, GetLocalAppDataFolder(),
                                     L"local application data", suffix, folders.program, folders.explicitProgram));
+    if (folders.explicitData)
+        S_RETURN_IF_FAILED(CheckExplicitFolder(folders.data, folders.keyPath + L"\\" + dataFolderKey));
+    if (folders.explicitProgram)
+        S_RETURN_IF_FAILED(CheckExplicitFolder(folders.program, folders.keyPath + L"\\" + programFolderKey));
+    folders.dataCreatedAbove = folders.explicitData ? HighestMissingAbove(folders.data) : SString();
+    folders.programCreatedAbove = folders.explicitProgram ? HighestMissingAbove(folders.program) : SString();
     return ChooseFolder(options.programFolder, package.targetProgram, low, L"LocalAppDataLow", suffix, folders.low,
                         lowExplicit);
 }
@@ -58,10 +123,11 @@ HRESULT TWInstall::MakeFolders(const Folders& folders)
     if (folders.explicitData || folders.explicitProgram)
         S_RETURN_IF_FAILED(m_transaction.ProtectKey(HKEY_LOCAL_MACHINE, folders.keyPath));
     if (folders.explicitData)
-        S_RETURN_IF_FAILED(SetValue(HKEY_LOCAL_MACHINE, folders.keyPath + L"\\ApplicationData", L"Tarnwick", folders.data));
+        S_RETURN_IF_FAILED(RecordExplicitFolder(folders.keyPath + L"\\" + dataFolderKey, folders.data,
+                                                folders.dataCreatedAbove));
     if (folders.explicitProgram)
-        S_RETURN_IF_FAILED(
-            SetValue(HKEY_LOCAL_MACHINE, folders.keyPath + L"\\ProgramFiles", L"Tarnwick", folders.program));
+        S_RETURN_IF_FAILED(RecordExplicitFolder(folders.keyPath + L"\\" + programFolderKey, folders.program,
+                                                folders.programCreatedAbove));
     S_RETURN_IF_FAILED(m_transaction.CreateFolders(folders.data));
     S_RETURN_IF_FAILED(m_transaction.CreateFolders(folders.program));
     S_RETURN_IF_FAILED(m_transaction.CreateFolders(folders.low));

@@ -15,6 +15,22 @@ bool Exists(const SString& path)
 {
     return ::GetFileAttributesW(path.CStr()) != INVALID_FILE_ATTRIBUTES;
 }
+
+// What the install makes must stay within MAX_PATH, or the remover could not
+// reach it: a folder within the 248 units that CreateDirectory takes, a file
+// with its kept-aside name within 259.
+const int maxFolderUnits = MAX_PATH - 13;
+const int maxFileUnits = MAX_PATH - 1 - 9; // ".rollback"
+
+HRESULT CheckPathLength(const SString& path, int maxUnits)
+{
+    if (path.Length() <= maxUnits)
+        return S_OK;
+    SERROR_SET("Install.PathTooLong")
+        .Add(path)
+        .Add(L"This path is longer than Windows programs can use. Choose a shorter folder.");
+    return E_FAIL;
+}
 } // namespace
 
 HRESULT InstallTransaction::Begin(const SString& journalPath, const SStringList& places)
@@ -82,6 +98,7 @@ HRESULT InstallTransaction::CreateFolders(const SString& folder)
         missing.Append(level);
     for (int i = missing.Count() - 1; i >= 0; --i)
     {
+        S_RETURN_IF_FAILED(CheckPathLength(missing[i], maxFolderUnits));
         S_RETURN_IF_FAILED(Announce(Record(L"folder", missing[i])));
         if (!::CreateDirectoryW(missing[i].CStr(), NULL))
             return S_OK;
@@ -93,6 +110,7 @@ HRESULT InstallTransaction::AddFile(const SString& path)
 {
     if (Find(L"file", path))
         return S_OK;
+    S_RETURN_IF_FAILED(CheckPathLength(path, maxFileUnits));
     DWORD attributes = ::GetFileAttributesW(path.CStr());
     bool existing = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
     return Announce(Record(L"file", path, existing ? L"existing" : L"new"));

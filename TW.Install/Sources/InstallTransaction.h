@@ -30,10 +30,13 @@ public:
     HRESULT Begin(const SString& journalPath, const SStringList& places);
     // Creates the folder and each missing folder above it; each one it made
     // goes again with a rollback. A folder that cannot be made is not
-    // reported here: it shows at the first write into it. Fails only with
-    // the journal ("Install.Journal").
+    // reported here: it shows at the first write into it. Fails with the
+    // journal ("Install.Journal"), or with "Install.PathTooLong" for a folder
+    // longer than 247 units.
     HRESULT CreateFolders(const SString& folder);
-    // Announces a file that is about to be staged for path.
+    // Announces a file that is about to be staged for path. Fails with
+    // "Install.PathTooLong" for a path longer than 250 units, which its
+    // kept-aside name would take beyond MAX_PATH.
     HRESULT AddFile(const SString& path);
     // Renames the complete staging file over path, keeping an existing file
     // aside the first time. Fails with `failure`, the system text and path.

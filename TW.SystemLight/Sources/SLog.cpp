@@ -10,6 +10,7 @@ namespace
 // The install thread and the window both write lines.
 std::mutex g_lock;
 HANDLE g_file = INVALID_HANDLE_VALUE;
+SString g_path;
 
 SString Stamp(const wchar_t* format)
 {
@@ -32,7 +33,33 @@ bool Open(const SString& path)
     // Kept open for the life of the process; every line goes straight to the file.
     g_file = ::CreateFileW(path.CStr(), GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                            NULL);
+    g_path = g_file != INVALID_HANDLE_VALUE ? path : SString();
     return g_file != INVALID_HANDLE_VALUE;
+}
+
+SString Path()
+{
+    std::lock_guard<std::mutex> hold(g_lock);
+    return g_path;
+}
+
+void MoveTo(const SString& path)
+{
+    SString from;
+    {
+        std::lock_guard<std::mutex> hold(g_lock);
+        if (g_file == INVALID_HANDLE_VALUE)
+            return;
+        ::CloseHandle(g_file);
+        from = g_path;
+        if (::MoveFileExW(from.CStr(), path.CStr(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
+            g_path = path;
+        g_file = ::CreateFileW(g_path.CStr(), FILE_APPEND_DATA, FILE_SHARE_READ, NULL, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, NULL);
+        if (g_file == INVALID_HANDLE_VALUE)
+            g_path = SString();
+    }
+    Line(L"log moved here from " + from);
 }
 
 void Line(const SString& text)

@@ -11,6 +11,11 @@ namespace SLog
 // Creates (or empties) the file; false when it cannot be written.
 bool Open(const SString& path);
 void Line(const SString& text);
+// The open log's path; empty when no log is open.
+SString Path();
+// Moves the open log, with its lines, to path and goes on writing there; it
+// stays where it was when it cannot be moved.
+void MoveTo(const SString& path);
 // "/Log" or "/Log=<path>" anywhere in the command line: true, and the path
 // (empty for "/Log" alone, which means the default).
 bool Requested(const SString& commandLine, SString& path);

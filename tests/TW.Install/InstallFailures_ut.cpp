@@ -2,8 +2,10 @@
 #include "SPath.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include "EngineHarness.h"
+#include "MachineSnapshot.h"
 
 namespace
 {
@@ -193,4 +195,55 @@ TEST_F(InstallFailureTest, UndoActionLongerThanTheRemoverReadsFails)
     EXPECT_EQ(E_FAIL, InstallPack(TestPack(L"LongCookie"), installer));
     EXPECT_TRUE(SError::Identifier() == L"WriteUninstallActions.TooLong") << SError::Text().CStr();
     EXPECT_FALSE(TestFolder::Exists(place.programFolder + L"\\Uninstall"));
+}
+
+// An explicit folder becomes the install's own, which the remover deletes
+// whole: one that the user or the system owns, or one that holds others'
+// files, is refused before anything changes. The folder of an earlier
+// install of this deployment is taken again.
+TEST_F(InstallFailureTest, ExplicitFoldersThatAreNotTheInstallsOwnAreRefused)
+{
+    wchar_t documents[MAX_PATH] = {0};
+    ::SHGetFolderPathW(NULL, CSIDL_PERSONAL, NULL, 0, documents);
+    TestFolder foreign(L"Foreign");
+    foreign.WriteFile(L"notes.txt", "keep");
+    struct Case
+    {
+        SString program;
+        SString data;
+        const wchar_t* identifier;
+    } cases[] = {
+        {documents, SString(), L"Install.ProtectedFolder"},
+        {SString(documents) + L"\\..", SString(), L"Install.ProtectedFolder"}, // the profile
+        {SString(), GetDesktopFolder(), L"Install.ProtectedFolder"},
+        {foreign.Path(), SString(), L"Install.FolderNotEmpty"},
+        {SString(), foreign.Path(), L"Install.FolderNotEmpty"},
+    };
+    MachineSnapshot snapshot;
+    snapshot.Folder(documents).Folder(foreign.Path()).Folder(GetDesktopFolder());
+    std::string before = snapshot.Take();
+    for (const Case& refused : cases)
+    {
+        SCOPED_TRACE(ToNarrow(refused.program + L"|" + refused.data));
+        PackageModule module(TestPack(L"Full"), L"Failure");
+        TWInstall engine;
+        engine.packageModule = module.Get();
+        InstallOptions options;
+        options.programFolder = refused.program;
+        options.dataFolder = refused.data;
+        EXPECT_EQ(E_FAIL, engine.Install(options));
+        EXPECT_TRUE(SError::Identifier() == refused.identifier) << SError::Text().CStr();
+        EXPECT_EQ(before, snapshot.Take());
+    }
+
+    TestFolder own(L"Own");
+    for (int run = 0; run < 2; ++run) // the second install finds the first one's files
+    {
+        PackageModule module(TestPack(L"Full"), L"Failure");
+        TWInstall engine;
+        engine.packageModule = module.Get();
+        InstallOptions options;
+        options.programFolder = own / L"Program";
+        EXPECT_EQ(S_OK, engine.Install(options)) << run << SError::Text().CStr();
+    }
 }

@@ -66,3 +66,13 @@ TEST(PrepareFolders, OptionsWinOverThePackage)
     EXPECT_TRUE(recorded == program);
     place.Clear();
 }
+
+TEST(InstallNames, DeploymentIdentifiersNameNothingButThemselves)
+{
+    for (const wchar_t* id : {L"5A3C19E7", L"a", L"v1.2-beta_3"})
+        EXPECT_TRUE(IsValidDeploymentId(id)) << id;
+    for (const wchar_t* id : {L"", L"x\\..\\Documents", L"a/b", L"..", L"a.", L".a", L"a b", L"C:", L"%DEPLOYMENTID%",
+                              L"\x00E4"})
+        EXPECT_FALSE(IsValidDeploymentId(id)) << id;
+    EXPECT_FALSE(IsValidDeploymentId(SString(L"a") + SString(L"0123456789012345678901234567890123456789012345678901234567890123"))); // 65
+}

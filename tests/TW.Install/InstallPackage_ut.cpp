@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "MutatedInput.h"
 #include "TestFolder.h"
 
 namespace
@@ -28,32 +29,6 @@ SStringList Strings(std::initializer_list<const wchar_t*> texts)
     return list;
 }
 
-// Places bytes right before an inaccessible page, so that any read past the
-// end faults instead of passing unnoticed.
-class GuardedBlock
-{
-public:
-    explicit GuardedBlock(const std::string& bytes)
-    {
-        SYSTEM_INFO info;
-        ::GetSystemInfo(&info);
-        m_pages = (bytes.size() + info.dwPageSize - 1) / info.dwPageSize + 1;
-        m_base = static_cast<BYTE*>(::VirtualAlloc(NULL, m_pages * info.dwPageSize, MEM_COMMIT, PAGE_READWRITE));
-        DWORD old = 0;
-        BYTE* guard = m_base + (m_pages - 1) * info.dwPageSize;
-        ::VirtualProtect(guard, info.dwPageSize, PAGE_NOACCESS, &old);
-        m_data = guard - bytes.size();
-        if (!bytes.empty())
-            memcpy(m_data, bytes.data(), bytes.size());
-    }
-    ~GuardedBlock() { ::VirtualFree(m_base, 0, MEM_RELEASE); }
-    BYTE* Data() const { return m_data; }
-
-private:
-    size_t m_pages;
-    BYTE* m_base;
-    BYTE* m_data;
-};
 } // namespace
 
 TEST(InstallPackage, EverySectionRoundTrips)

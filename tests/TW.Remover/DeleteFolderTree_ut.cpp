@@ -3,7 +3,6 @@
 #include "SShell.h"
 
 #include <gtest/gtest.h>
-#include <shlobj.h>
 
 #include "TestFolder.h"
 
@@ -39,23 +38,4 @@ TEST(DeleteFolderTree, LinksAreRemovedNotFollowed)
     DeleteFolderTree(root / L"install");
     EXPECT_EQ("keep me", TestFolder::ReadFile(root / L"outside\\precious.txt"));
     EXPECT_FALSE(TestFolder::Exists(root / L"install"));
-}
-
-TEST(IsProtectedFolder, RootsSystemAndUserFolders)
-{
-    wchar_t windows[MAX_PATH] = {0};
-    ::GetWindowsDirectoryW(windows, MAX_PATH);
-    wchar_t profile[MAX_PATH] = {0};
-    ::SHGetFolderPathW(NULL, CSIDL_PROFILE, NULL, 0, profile);
-    for (const wchar_t* path : {L"C:\\", L"C:", L"c:\\", L"Z:\\", L"\\\\server\\share", static_cast<const wchar_t*>(windows),
-                                static_cast<const wchar_t*>(profile)})
-        EXPECT_TRUE(IsProtectedFolder(path)) << path;
-    EXPECT_TRUE(IsProtectedFolder(SString(windows) + L"\\"));
-    EXPECT_TRUE(IsProtectedFolder(GetDesktopFolder()));
-    EXPECT_TRUE(IsProtectedFolder(GetLocalAppDataFolder()));
-    EXPECT_TRUE(IsProtectedFolder(GetLocalAppDataLowFolder()));
-    EXPECT_TRUE(IsProtectedFolder(DirectoryPart(profile))); // every user's profile
-    EXPECT_TRUE(IsProtectedFolder(GetLocalAppDataFolder() + L"\\..\\Local"));
-    EXPECT_FALSE(IsProtectedFolder(GetLocalAppDataFolder() + L"\\Tarnwick.x"));
-    EXPECT_FALSE(IsProtectedFolder(L"C:\\Tarnwick Tests\\Data"));
 }

@@ -5,6 +5,7 @@
 #include "SNls.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include <vector>
 
@@ -39,12 +40,12 @@ protected:
         ::SetEnvironmentVariableW(L"TW_PLUGIN_LOG", NULL);
     }
 
-    void Install(const wchar_t* packName, DWORD perMachine = 0)
+    void Install(const wchar_t* packName, DWORD perMachine = 0, const InstallOptions& options = InstallOptions())
     {
         PackageModule module(TestPack(packName), L"RoundTrip");
         TWInstall engine;
         engine.packageModule = module.Get();
-        ASSERT_EQ(S_OK, engine.Install(InstallOptions())) << SError::Text().CStr();
+        ASSERT_EQ(S_OK, engine.Install(options)) << SError::Text().CStr();
         root = perMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
         ::DeleteFileW(log.CStr());
     }
@@ -129,6 +130,7 @@ TEST_F(RoundTripTest, PerUserInstallIsRemovedCompletely)
 
 TEST_F(RoundTripTest, PerMachineInstallWithExplicitFolders)
 {
+    ::CreateDirectoryW(L"C:\\Tarnwick Tests", NULL);
     Install(L"Admin", 1);
     SString program = L"C:\\Tarnwick Tests\\Pr\x00F6gram Files\\Deep\\Level";
     SString data = L"C:\\Tarnwick Tests\\D\x00E4t\x00E4 \x4E2D";
@@ -139,7 +141,9 @@ TEST_F(RoundTripTest, PerMachineInstallWithExplicitFolders)
 
     EXPECT_FALSE(TestFolder::Exists(program));
     EXPECT_FALSE(TestFolder::Exists(data));
-    EXPECT_TRUE(TestFolder::Exists(L"C:\\Tarnwick Tests")); // only what was installed goes
+    // Made by the install, and removed once the script's last cmd has ended.
+    EXPECT_TRUE(WaitFor([]() { return !TestFolder::Exists(L"C:\\Tarnwick Tests\\Pr\x00F6gram Files"); }));
+    EXPECT_TRUE(TestFolder::Exists(L"C:\\Tarnwick Tests")); // there before it
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, UninstallEntryPath(place.keyName)));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, DeploymentKeyPath(place.suffix)));
     EXPECT_EQ("TWUninstall|" + ToNarrow(program + L"\\NPTW3D.dll") + "|1\r\n", TestFolder::ReadFile(log));
@@ -161,37 +165,192 @@ TEST_F(RoundTripTest, WithoutDeploymentFileTheIdentifiedEntryIsNotFound)
     EXPECT_TRUE(TestFolder::Exists(place.dataFolder));
 }
 
-TEST_F(RoundTripTest, DamagedActionFilesRemoveNothing)
+// The installed application has shown its window.
+bool WaitUntilRunning(const SetupProcess& application)
+{
+    return WaitFor([&]() { return application.FindWindowCaptioned(L"Tarnwick 3D Modeller") != NULL; });
+}
+
+// The one window the remover shows: its box naming the programs in the way.
+HWND RemoverBox(const SetupProcess& remover)
+{
+    HWND box = NULL;
+    std::wstring caption = std::wstring(GetNLS(L"DisplayName").CStr()) + L" Remover";
+    WaitFor([&]() { return (box = remover.FindWindowCaptioned(caption)) != NULL; });
+    return box;
+}
+
+void WriteBytes(const SString& path, const std::string& bytes)
+{
+    HANDLE file = ::CreateFileW(path.CStr(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    DWORD written = 0;
+    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, NULL);
+    ::CloseHandle(file);
+}
+
+SString DocumentsFolder()
+{
+    wchar_t documents[MAX_PATH] = {0};
+    ::SHGetFolderPathW(NULL, CSIDL_PERSONAL, NULL, 0, documents);
+    return documents;
+}
+
+// A missing, damaged or planted "Uninstall" or ".deployment" makes the
+// remover fail with 1 before it changes anything; without "/Silent" it says
+// why in a box.
+TEST_F(RoundTripTest, DamagedInputsRemoveNothingAndFail)
 {
     Install(L"Full");
     SString program = place.programFolder;
-    std::string good = TestFolder::ReadFile(program + L"\\Uninstall");
+    TestFolder::RemoveTree(DocumentsFolder() + L"\\Reports");
+    ::CreateDirectoryW((DocumentsFolder() + L"\\Reports").CStr(), NULL);
+    WriteBytes(DocumentsFolder() + L"\\Reports\\Q3.docx", "keep");
+    MachineSnapshot snapshot;
+    snapshot.Folder(program).Folder(DocumentsFolder());
+    std::string installed = snapshot.Take();
+    std::string actions = TestFolder::ReadFile(program + L"\\Uninstall");
+    std::string deployment = TestFolder::ReadFile(program + L"\\.deployment");
     std::string tooLong("\x01\0\0\0\x00\x10\0\0", 8); // one record of 4096 units
     tooLong += std::string(8192, 'a');
-    std::vector<std::string> damaged = {
-        std::string(),                               // empty
-        good.substr(0, good.size() - 3),             // ends inside a record
-        std::string("\xff\xff\xff\x0f", 4),          // a count the file cannot hold
-        tooLong,                                     // a record longer than 4095 units
-    };
-    SString uninstall = program + L"\\Uninstall";
-    for (size_t i = 0; i <= damaged.size(); ++i)
+    struct Case
     {
-        ::DeleteFileW(uninstall.CStr());
-        if (i < damaged.size())
-        {
-            HANDLE file = ::CreateFileW(uninstall.CStr(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-            DWORD written = 0;
-            ::WriteFile(file, damaged[i].data(), static_cast<DWORD>(damaged[i].size()), &written, NULL);
-            ::CloseHandle(file);
-        }
-        EXPECT_EQ(0u, RunAndWait(L"\"" + program + L"\\TW.Remover.exe\"", program, false)) << i;
-        EXPECT_TRUE(TestFolder::Exists(program + L"\\TW.Remover.exe")) << i;
-        EXPECT_TRUE(TestFolder::Exists(place.dataFolder)) << i;
-        EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, UninstallEntryPath(place.keyName))) << i;
-        EXPECT_TRUE(TestFolder::Exists(GetDesktopFolder() + L"\\Tarnwick 3D.lnk")) << i;
-        EXPECT_EQ("<missing>", TestFolder::ReadFile(log)) << i;
+        const wchar_t* file;
+        std::string bytes; // "<missing>": no such file
+    } cases[] = {
+        {L"Uninstall", "<missing>"},
+        {L"Uninstall", std::string()},
+        {L"Uninstall", actions.substr(0, actions.size() - 3)},   // ends inside a record
+        {L"Uninstall", std::string("\xff\xff\xff\x0f", 4)},      // a count the file cannot hold
+        {L"Uninstall", tooLong},                                  // a record longer than 4095 units
+        {L"Uninstall", actions + "x"},                            // more than its actions
+        {L".deployment", Utf16Bytes(L"eFwuLlwuLlwuLlxEb2N1bWVudHM=")}, // "x\..\..\..\Documents"
+        {L".deployment", std::string()},
+        {L".deployment", std::string(2, '\0')},
+        {L".deployment", Utf16Bytes(L"not Base64")},
+        {L".deployment", Utf16Bytes(L"YSBi")}, // "a b"
+    };
+    for (const Case& damaged : cases)
+    {
+        SString path = program + L"\\" + damaged.file;
+        SCOPED_TRACE(ToNarrow(path) + " holding " + std::to_string(damaged.bytes.size()) + " bytes");
+        if (damaged.bytes == "<missing>")
+            ::DeleteFileW(path.CStr());
+        else
+            WriteBytes(path, damaged.bytes);
+        std::string before = snapshot.Take();
+        EXPECT_EQ(1u, RunAndWait(L"\"" + program + L"\\TW.Remover.exe\" /Silent", program, false));
+        EXPECT_EQ(before, snapshot.Take());
+        EXPECT_EQ("<missing>", TestFolder::ReadFile(log));
+        WriteBytes(program + L"\\Uninstall", actions);
+        WriteBytes(program + L"\\.deployment", deployment);
     }
+    EXPECT_EQ(installed, snapshot.Take());
+
+    WriteBytes(program + L"\\Uninstall", std::string());
+    SetupProcess asking(program + L"\\TW.Remover.exe", L"");
+    HWND box = RemoverBox(asking);
+    ASSERT_TRUE(box != NULL);
+    EXPECT_NE(std::wstring::npos, MessageBoxText(box).find(L"Uninstall")) << MessageBoxText(box);
+    Click(::GetDlgItem(box, IDOK));
+    EXPECT_EQ(1u, asking.WaitForExit());
+    TestFolder::RemoveTree(DocumentsFolder() + L"\\Reports");
+}
+
+// A remover copied with its files into the user's desktop undoes the install
+// but takes only itself of the desktop.
+TEST_F(RoundTripTest, RemoverOnTheDesktopTakesOnlyItself)
+{
+    Install(L"Full");
+    SString desktop = GetDesktopFolder();
+    for (const wchar_t* name : {L"TW.Remover.exe", L"Uninstall", L".deployment"})
+        ASSERT_TRUE(::CopyFileW((place.programFolder + L"\\" + name).CStr(), (desktop + L"\\" + name).CStr(), FALSE));
+    WriteBytes(desktop + L"\\Report.docx", "keep");
+
+    EXPECT_EQ(0u, RunAndWait(L"\"" + desktop + L"\\TW.Remover.exe\" /Silent", desktop, true));
+
+    EXPECT_FALSE(TestFolder::Exists(desktop + L"\\TW.Remover.exe"));
+    EXPECT_EQ("keep", TestFolder::ReadFile(desktop + L"\\Report.docx"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, UninstallEntryPath(place.keyName)));
+    for (const wchar_t* name : {L"Report.docx", L"Uninstall", L".deployment"})
+        ::DeleteFileW((desktop + L"\\" + name).CStr());
+}
+
+// Every file of an install stays within MAX_PATH, kept-aside name included,
+// so that the remover reaches it: a program folder one unit too long is
+// refused before anything changes, and one at the limit installs and goes.
+TEST_F(RoundTripTest, ProgramFolderAtThePathLimit)
+{
+    InstallOptions options;
+    options.programFolder = L"C:\\Tarnwick Tests\\P";
+    Install(L"Full", 0, options);
+    int longest = 0;
+    std::vector<SString> folders = {options.programFolder};
+    while (!folders.empty())
+    {
+        SString folder = folders.back();
+        folders.pop_back();
+        WIN32_FIND_DATAW found = {};
+        HANDLE search = ::FindFirstFileW((folder + L"\\*").CStr(), &found);
+        do
+        {
+            SString path = folder + L"\\" + found.cFileName;
+            if (found.cFileName[0] == L'.' && (!found.cFileName[1] || found.cFileName[1] == L'.'))
+                continue;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                folders.push_back(path);
+            else if (path.Length() - options.programFolder.Length() > longest)
+                longest = path.Length() - options.programFolder.Length();
+        } while (::FindNextFileW(search, &found));
+        ::FindClose(search);
+    }
+    place.Clear();
+    TestFolder::RemoveTree(L"C:\\Tarnwick Tests");
+    ::CreateDirectoryW(L"C:\\Tarnwick Tests", NULL);
+
+    int limit = MAX_PATH - 1 - 9 - longest; // room for ".rollback"
+    SString atLimit = L"C:\\Tarnwick Tests\\";
+    while (atLimit.Length() < limit)
+        atLimit += L"a";
+    MachineSnapshot snapshot;
+    snapshot.Folder(L"C:\\Tarnwick Tests");
+    std::string before = snapshot.Take();
+    {
+        PackageModule module(TestPack(L"Full"), L"RoundTrip");
+        TWInstall engine;
+        engine.packageModule = module.Get();
+        options.programFolder = atLimit + L"a";
+        EXPECT_EQ(E_FAIL, engine.Install(options));
+        EXPECT_TRUE(SError::Identifier() == L"Install.PathTooLong") << SError::Text().CStr();
+    }
+    EXPECT_EQ(before, snapshot.Take());
+
+    options.programFolder = atLimit;
+    Install(L"Full", 0, options);
+    EXPECT_EQ(0u, RunRemover(atLimit));
+    EXPECT_FALSE(TestFolder::Exists(atLimit));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, UninstallEntryPath(place.keyName)));
+}
+
+// A log asked for inside the program folder is not "in use" and survives
+// the removal in the temporary folder.
+TEST_F(RoundTripTest, LogInsideTheProgramFolderSurvives)
+{
+    Install(L"Full");
+    SString program = place.programFolder;
+    wchar_t temp[MAX_PATH] = {0};
+    ::GetTempPathW(MAX_PATH, temp);
+    SString moved = SString(temp) + L"tw-remover-inside.log";
+    ::DeleteFileW(moved.CStr());
+
+    EXPECT_EQ(0u, RunAndWait(L"\"" + program + L"\\TW.Remover.exe\" /Silent /Log=\"" + program +
+                                 L"\\tw-remover-inside.log\"",
+                             program, true));
+
+    EXPECT_FALSE(TestFolder::Exists(program));
+    std::string text = TestFolder::ReadFile(moved);
+    EXPECT_NE(std::string::npos, text.find("log moved here from")) << text;
+    EXPECT_NE(std::string::npos, text.find("exit code 0")) << text;
+    ::DeleteFileW(moved.CStr());
 }
 
 // The remover performs only the verbs it knows, spelt exactly: a file with no
@@ -264,21 +423,6 @@ TEST_F(RoundTripTest, EntrySurvivesExportAndImport)
     EXPECT_EQ(0u, RunRemover(program));
     EXPECT_FALSE(TestFolder::Exists(program));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, key));
-}
-
-// The installed application has shown its window.
-bool WaitUntilRunning(const SetupProcess& application)
-{
-    return WaitFor([&]() { return application.FindWindowCaptioned(L"Tarnwick 3D Modeller") != NULL; });
-}
-
-// The one window the remover shows: its box naming the programs in the way.
-HWND RemoverBox(const SetupProcess& remover)
-{
-    HWND box = NULL;
-    std::wstring caption = std::wstring(GetNLS(L"DisplayName").CStr()) + L" Remover";
-    WaitFor([&]() { return (box = remover.FindWindowCaptioned(caption)) != NULL; });
-    return box;
 }
 
 // While the application runs from the program folder, the remover removes

@@ -1,4 +1,4 @@
-#include "DeleteFolderTree.h"
+#include "ProtectedFolder.h"
 #include "SelfRemoval.h"
 
 #include "SPath.h"
@@ -13,7 +13,7 @@ TEST(SelfRemoval, ScriptLiesBesideTheFolderAndNamesEveryPathQuoted)
     SString remover = L"C:\\Users\\x\\App Data\\Tarnwick.P\\TW.Remover.exe";
     EXPECT_TRUE(SelfRemovalScriptPath(remover) == L"C:\\Users\\x\\App Data\\TW.RemoverDelete.bat");
     std::string script;
-    ASSERT_TRUE(SelfRemovalScript(remover, ::GetOEMCP(), script));
+    ASSERT_TRUE(SelfRemovalScript(remover, ::GetOEMCP(), SStringList(), script));
     EXPECT_EQ(0u, script.find("@echo off\r\ncd /D \"C:\\Users\\x\\App Data\"\r\n"));
     EXPECT_NE(std::string::npos, script.find("del \"C:\\Users\\x\\App Data\\Tarnwick.P\\TW.Remover.exe\""));
     EXPECT_NE(std::string::npos, script.find("rmdir \"C:\\Users\\x\\App Data\\Tarnwick.P\" /s /q\r\n"));
@@ -27,13 +27,13 @@ TEST(SelfRemoval, PathsOutsideTheConsoleCodePage)
 {
     std::string script;
     // Latin letters exist in the console code page and are written in it.
-    ASSERT_TRUE(SelfRemovalScript(L"C:\\D\x00E4t\x00E4\\T\\TW.Remover.exe", ::GetOEMCP(), script));
+    ASSERT_TRUE(SelfRemovalScript(L"C:\\D\x00E4t\x00E4\\T\\TW.Remover.exe", ::GetOEMCP(), SStringList(), script));
     char converted[8] = {0};
     ::WideCharToMultiByte(CP_OEMCP, 0, L"\x00E4", 1, converted, 8, NULL, NULL);
     EXPECT_NE(std::string::npos, script.find(std::string("C:\\D") + converted + "t" + converted));
     // A path that has no short name and no form in the code page writes no
     // script rather than one that names another path.
-    EXPECT_FALSE(SelfRemovalScript(L"C:\\No such \x4E2D\\T\\TW.Remover.exe", 437, script));
+    EXPECT_FALSE(SelfRemovalScript(L"C:\\No such \x4E2D\\T\\TW.Remover.exe", 437, SStringList(), script));
 }
 
 // Where Windows uses UTF-8 for every language, the console's code page is
@@ -41,7 +41,7 @@ TEST(SelfRemoval, PathsOutsideTheConsoleCodePage)
 TEST(SelfRemoval, UnicodeConsoleCodePage)
 {
     std::string script;
-    ASSERT_TRUE(SelfRemovalScript(L"C:\\D\x00E4t\x00E4 \x4E2D\\T\\TW.Remover.exe", CP_UTF8, script));
+    ASSERT_TRUE(SelfRemovalScript(L"C:\\D\x00E4t\x00E4 \x4E2D\\T\\TW.Remover.exe", CP_UTF8, SStringList(), script));
     EXPECT_NE(std::string::npos, script.find("del \"C:\\D\xC3\xA4t\xC3\xA4 \xE4\xB8\xAD\\T\\TW.Remover.exe\""));
 }
 
@@ -49,7 +49,7 @@ TEST(SelfRemoval, UnicodeConsoleCodePage)
 TEST(SelfRemoval, PercentSignsAreDoubled)
 {
     std::string script;
-    ASSERT_TRUE(SelfRemovalScript(L"C:\\Users\\Ann%Lee\\x%TEMP%y\\T\\TW.Remover.exe", ::GetOEMCP(), script));
+    ASSERT_TRUE(SelfRemovalScript(L"C:\\Users\\Ann%Lee\\x%TEMP%y\\T\\TW.Remover.exe", ::GetOEMCP(), SStringList(), script));
     EXPECT_NE(std::string::npos, script.find("rmdir \"C:\\Users\\Ann%%Lee\\x%%TEMP%%y\\T\" /s /q\r\n"));
     EXPECT_NE(std::string::npos, script.find("cd /D \"C:\\Users\\Ann%%Lee\\x%%TEMP%%y\"\r\n"));
 }
@@ -60,7 +60,7 @@ TEST(SelfRemoval, ProtectedFolderIsNotRemoved)
     SString folder = GetLocalAppDataFolder();
     ASSERT_TRUE(IsProtectedFolder(folder));
     std::string script;
-    ASSERT_TRUE(SelfRemovalScript(folder + L"\\TW.Remover.exe", ::GetOEMCP(), script));
+    ASSERT_TRUE(SelfRemovalScript(folder + L"\\TW.Remover.exe", ::GetOEMCP(), SStringList(), script));
     EXPECT_NE(std::string::npos, script.find("del \""));
     EXPECT_EQ(std::string::npos, script.find("rmdir"));
 }
@@ -78,12 +78,35 @@ TEST(SelfRemoval, ScriptNamedByItsShortNameDeletesItself)
     HANDLE file = ::CreateFileW(remover.CStr(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
     ::CloseHandle(file);
     std::string text;
-    if (!SelfRemovalScript(remover, ::GetOEMCP(), text) || text.find("\xE4\xB8\xAD") != std::string::npos)
+    if (!SelfRemovalScript(remover, ::GetOEMCP(), SStringList(), text) || text.find("\xE4\xB8\xAD") != std::string::npos)
         GTEST_SKIP() << "the console code page writes this path without short names";
-    StartSelfRemoval(remover);
+    StartSelfRemoval(remover, SStringList());
     SString script = SelfRemovalScriptPath(remover);
     for (int i = 0; i < 300 && (TestFolder::Exists(script) || TestFolder::Exists(folder)); ++i)
         ::Sleep(100);
     EXPECT_FALSE(TestFolder::Exists(folder));
     EXPECT_FALSE(TestFolder::Exists(script));
+}
+
+// Folders that the install made above the remover's go once they are empty;
+// the script then lies outside them all.
+TEST(SelfRemoval, EmptyParentsAreRemoved)
+{
+    TestFolder root(L"SelfRemovalParents");
+    SString top = root.Path() + L"\\Pr\x00F6gram";
+    SString folder = top + L"\\Deep\\Level";
+    CreateDir(folder);
+    SString remover = folder + L"\\TW.Remover.exe";
+    HANDLE file = ::CreateFileW(remover.CStr(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    ::CloseHandle(file);
+    SStringList parents;
+    parents.Append(top + L"\\Deep");
+    parents.Append(top);
+    StartSelfRemoval(remover, parents);
+    SString script = SelfRemovalScriptPath(remover, parents);
+    for (int i = 0; i < 300 && (TestFolder::Exists(top) || TestFolder::Exists(script)); ++i)
+        ::Sleep(100);
+    EXPECT_FALSE(TestFolder::Exists(top));
+    EXPECT_FALSE(TestFolder::Exists(script));
+    EXPECT_TRUE(TestFolder::Exists(root.Path()));
 }

@@ -16,6 +16,7 @@ for name in 'Tom&Jerry' 'Ann%Lee' 'x%TEMP%y'; do
   rm -rf "$WINEPREFIX"
   "$wineserver" -p </dev/null >/dev/null 2>&1
   "$wine" wineboot </dev/null >/dev/null 2>&1
+  "$(dirname "$0")/../../tools/wine/own_user_folders.sh" "$WINEPREFIX"
   if [ ! -d "$WINEPREFIX/drive_c/users/$name" ]; then
     echo "FAIL: no profile folder for $name"; failures=$((failures + 1))
   elif ! "$wine" "$build/tests/TW.Remover/RemoverTests.exe" --gtest_brief=1 \

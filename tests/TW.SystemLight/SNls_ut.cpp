@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "MutatedInput.h"
+
 namespace
 {
 SNlsTable Variant(LANGID language)
@@ -82,4 +84,18 @@ TEST(SNls, GetNLSReturnsTheKeyWhenAbsent)
     EXPECT_TRUE(GetNLS(L"No.Such.Key") == L"No.Such.Key");
     EXPECT_TRUE(GetNLS(L"install.title") == L"install.title");
     EXPECT_FALSE(GetNLS(L"Install.Title") == L"Install.Title");
+}
+
+TEST(SNls, MutatedTablesEndInEntriesNeverPastTheText)
+{
+    const wchar_t* text = L"DisplayName=Tarnwick 3D\r\nInstall.Copy=Copying files...\r\nStartAtEnd=true\r\n"
+                          L"DeploymentID=5A3C19E7\r\nInstall.Failed=Setup failed\r\n";
+    std::string bytes(reinterpret_cast<const char*>(text), wcslen(text) * 2);
+    Mutator mutator(12);
+    int read = mutator.Run({bytes}, 100000, [](const BYTE* data, DWORD size) {
+        SNlsTable table;
+        ParseNLSText(reinterpret_cast<const wchar_t*>(data), static_cast<int>(size / 2), table);
+        return table.size() == 5;
+    });
+    EXPECT_GT(read, 0);
 }

@@ -1,0 +1,92 @@
+#include "ProtectedFolder.h"
+
+#include "SPath.h"
+#include "SShell.h"
+
+#include <shlobj.h>
+
+#include <vector>
+
+namespace
+{
+bool SamePath(const SString& a, const SString& b)
+{
+    return !a.IsEmpty() && !b.IsEmpty() &&
+           ::CompareStringOrdinal(a.CStr(), a.Length(), b.CStr(), b.Length(), TRUE) == CSTR_EQUAL;
+}
+
+bool IsRoot(const SString& path)
+{
+    if (path.Length() <= 3 && path.Find(L':') == 1)
+        return true; // "C:" or "C:\"
+    if (path.StartsWith(L"\\\\"))
+    {
+        // \\server or \\server\share
+        SStringList parts = path.Mid(2).Split(L'\\');
+        return parts.Count() <= 2;
+    }
+    return path.IsEmpty() || path == L"\\";
+}
+
+// The folder itself, or one that holds it: taking either wipes it.
+bool Covers(const SString& path, const SString& special)
+{
+    return !special.IsEmpty() && IsWithinFolder(NormalFolderPath(special), path);
+}
+
+SString ShellFolder(int csidl)
+{
+    wchar_t folder[MAX_PATH] = {0};
+    return SUCCEEDED(::SHGetFolderPathW(NULL, csidl, NULL, 0, folder)) ? SString(folder) : SString();
+}
+} // namespace
+
+SString NormalFolderPath(const SString& path)
+{
+    std::vector<wchar_t> buffer(MAX_PATH * 2);
+    DWORD length = ::GetFullPathNameW(path.CStr(), static_cast<DWORD>(buffer.size()), &buffer[0], NULL);
+    SString full = length && length < buffer.size() ? SString(&buffer[0]) : path;
+    length = ::GetLongPathNameW(full.CStr(), &buffer[0], static_cast<DWORD>(buffer.size()));
+    if (length && length < buffer.size())
+        full = SString(&buffer[0]);
+    while (full.Length() > 3 && full[full.Length() - 1] == L'\\')
+        full = full.Mid(0, full.Length() - 1);
+    return full;
+}
+
+bool IsSameFolder(const SString& a, const SString& b)
+{
+    return SamePath(NormalFolderPath(a), NormalFolderPath(b));
+}
+
+bool IsWithinFolder(const SString& path, const SString& folder)
+{
+    int length = folder.Length();
+    while (length > 0 && folder[length - 1] == L'\\')
+        --length; // "C:\" holds "C:\x"
+    return length > 0 && path.Length() >= length &&
+           ::CompareStringOrdinal(path.CStr(), length, folder.CStr(), length, TRUE) == CSTR_EQUAL &&
+           (path.Length() == length || path[length] == L'\\');
+}
+
+bool IsProtectedFolder(const SString& folder)
+{
+    SString path = NormalFolderPath(folder);
+    if (IsRoot(path))
+        return true;
+    static const int specialFolders[] = {
+        CSIDL_WINDOWS, CSIDL_SYSTEM, CSIDL_SYSTEMX86, CSIDL_PROFILE, CSIDL_DESKTOPDIRECTORY, CSIDL_PERSONAL,
+        CSIDL_APPDATA, CSIDL_LOCAL_APPDATA, CSIDL_COMMON_APPDATA, CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86,
+        CSIDL_PROGRAM_FILES_COMMON, CSIDL_STARTMENU, CSIDL_PROGRAMS, CSIDL_STARTUP, CSIDL_COMMON_STARTMENU,
+        CSIDL_COMMON_PROGRAMS, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_COMMON_DOCUMENTS, CSIDL_MYPICTURES,
+        CSIDL_MYMUSIC, CSIDL_MYVIDEO, CSIDL_FAVORITES, CSIDL_TEMPLATES, CSIDL_INTERNET_CACHE, CSIDL_FONTS,
+        CSIDL_ADMINTOOLS, CSIDL_SENDTO, CSIDL_RECENT};
+    for (size_t i = 0; i < sizeof(specialFolders) / sizeof(specialFolders[0]); ++i)
+        if (Covers(path, ShellFolder(specialFolders[i])))
+            return true;
+    if (Covers(path, GetLocalAppDataLowFolder()))
+        return true;
+    // The folder that holds every user's profile.
+    SString profile = NormalFolderPath(ShellFolder(CSIDL_PROFILE));
+    return profile.ReverseFind(L'\\') > 0 && SamePath(path, DirectoryPart(profile));
+}
