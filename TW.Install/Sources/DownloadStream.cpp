@@ -30,8 +30,9 @@ SString LowerHex(const SString& text)
 } // namespace
 
 DownloadStream::DownloadStream(const SString& url, const SString& digest, const DownloadProgress& progress)
-    : m_url(url), m_digest(LowerHex(digest)), m_progress(progress), m_inflate(false), m_received(0),
-      m_total(0xFFFFFFFF), m_inflater(url)
+    : m_url(UrlForLog(url)), m_digest(LowerHex(digest)), m_progress(progress), m_inflate(false), m_digestChecked(false),
+      m_received(0),
+      m_total(0xFFFFFFFF), m_inflater(UrlForLog(url))
 {
 }
 
@@ -59,6 +60,7 @@ HRESULT DownloadStream::Begin(DWORD offset, DWORD total)
         return S_OK;
     // Anything else starts the file over: bytes, inflate and hash state.
     m_received = 0;
+    m_digestChecked = false;
     m_hash.Restart();
     S_RETURN_IF_FAILED(m_inflater.Restart());
     S_RETURN_IF_FAILED(m_file.Truncate());
@@ -95,11 +97,26 @@ HRESULT DownloadStream::Write(const BYTE* bytes, DWORD size)
     return S_OK;
 }
 
-HRESULT DownloadStream::Commit()
+HRESULT DownloadStream::End()
 {
     if (m_inflate)
         S_RETURN_IF_FAILED(m_inflater.Finish());
+    m_digestChecked = true;
+    return CheckDigest();
+}
+
+HRESULT DownloadStream::Commit()
+{
+    if (m_digestChecked)
+        return CommitFiles();
+    if (m_inflate)
+        S_RETURN_IF_FAILED(m_inflater.Finish());
     S_RETURN_IF_FAILED(CheckDigest());
+    return CommitFiles();
+}
+
+HRESULT DownloadStream::CommitFiles()
+{
     S_RETURN_IF_FAILED(m_file.Commit());
     if (m_copy.IsOpen())
         m_copy.Commit();

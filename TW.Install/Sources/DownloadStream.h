@@ -34,6 +34,8 @@ public:
     HRESULT Receive(const BYTE* bytes, DWORD count) override;
     // The status line says that the download is tried again; the bar stays.
     void Retrying(int attempt, DWORD waitMs) override;
+    // The inflated program, or the file's digest, must be whole.
+    HRESULT End() override;
     // Checks completeness and the digest ("Download.Checksum"), then puts the
     // staged files in place of their targets.
     HRESULT Commit();
@@ -41,12 +43,14 @@ public:
 private:
     HRESULT Write(const BYTE* bytes, DWORD size) override;
     HRESULT CheckDigest();
+    HRESULT CommitFiles();
     void ReportProgress(const SString& text) const;
 
     SString m_url;
     SString m_digest;
     DownloadProgress m_progress;
     bool m_inflate;
+    bool m_digestChecked; // by End, which finished the hash
     DWORD m_received;
     DWORD m_total;
     InflateStream m_inflater;

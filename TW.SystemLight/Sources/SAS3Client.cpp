@@ -133,6 +133,45 @@ HRESULT SignS3Request(const SString& secret, const SString& canonicalRequest, co
     return S_OK;
 }
 
+namespace
+{
+// Signs each attempt when it is made: S3 refuses a signature older than 15
+// minutes, and a download that breaks late must still resume.
+class S3Signer : public SHttpHeaders
+{
+public:
+    S3Signer(const SString& keyId, const SString& secret, const SString& region, const SString& host,
+             const SString& encodedKey)
+        : m_keyId(keyId), m_secret(secret), m_region(region), m_host(host), m_encodedKey(encodedKey)
+    {
+    }
+
+    SStringList ForAttempt() const override
+    {
+        SString amzDate, dateStamp;
+        MakeAmzTimestamp(amzDate, dateStamp);
+        SString canonical = SString(L"GET\n") + L"/" + m_encodedKey + L"\n" + L"\n" + L"host:" + m_host + L"\n" +
+                            L"x-amz-content-sha256:" + g_emptyPayloadHash + L"\n" + L"x-amz-date:" + amzDate + L"\n" +
+                            L"\n" + L"host;x-amz-content-sha256;x-amz-date\n" + g_emptyPayloadHash;
+        SString signature;
+        SignS3Request(m_secret, canonical, m_region, dateStamp, amzDate, signature);
+        SStringList headers;
+        headers.Append(L"x-amz-date: " + amzDate);
+        headers.Append(SString(L"x-amz-content-sha256: ") + g_emptyPayloadHash);
+        headers.Append(L"Authorization: AWS4-HMAC-SHA256 Credential=" + m_keyId + L"/" + dateStamp + L"/" + m_region +
+                       L"/s3/aws4_request,SignedHeaders=host;x-amz-content-sha256;x-amz-date,Signature=" + signature);
+        return headers;
+    }
+
+private:
+    const SString& m_keyId;
+    const SString& m_secret;
+    SString m_region;
+    SString m_host;
+    const SString& m_encodedKey;
+};
+} // namespace
+
 HRESULT StreamS3Object(const SString& bucket, const SString& keyId, const SString& secret,
                        const SString& hostSuffix, const SString& objectKey, SHttpSink& sink)
 {
@@ -147,20 +186,8 @@ HRESULT StreamS3Object(const SString& bucket, const SString& keyId, const SStrin
         return E_FAIL;
     }
     SString region = afterS3.Mid(0, amazon);
-    SString amzDate, dateStamp;
-    MakeAmzTimestamp(amzDate, dateStamp);
-    SString host = bucket + hostSuffix.Mid(0, hostSuffix.Length() - 1);
-    SString canonical = SString(L"GET\n") + L"/" + encodedKey + L"\n" + L"\n" + L"host:" + host + L"\n" +
-                        L"x-amz-content-sha256:" + g_emptyPayloadHash + L"\n" + L"x-amz-date:" + amzDate + L"\n" +
-                        L"\n" + L"host;x-amz-content-sha256;x-amz-date\n" + g_emptyPayloadHash;
-    SString signature;
-    SignS3Request(secret, canonical, region, dateStamp, amzDate, signature);
-    SStringList headers;
-    headers.Append(L"x-amz-date: " + amzDate);
-    headers.Append(SString(L"x-amz-content-sha256: ") + g_emptyPayloadHash);
-    headers.Append(L"Authorization: AWS4-HMAC-SHA256 Credential=" + keyId + L"/" + dateStamp + L"/" + region +
-                   L"/s3/aws4_request,SignedHeaders=host;x-amz-content-sha256;x-amz-date,Signature=" + signature);
-    return StreamURL(url, headers, sink);
+    S3Signer signer(keyId, secret, region, bucket + hostSuffix.Mid(0, hostSuffix.Length() - 1), encodedKey);
+    return StreamURL(url, signer, sink);
 }
 
 HRESULT DownloadS3Object(const SString& bucket, const SString& keyId, const SString& secret,

@@ -17,7 +17,7 @@ HRESULT AddHeaders(HINTERNET request, const SString& url, const SStringList& hea
     if (!::HttpAddRequestHeadersW(request, block.CStr(), static_cast<DWORD>(-1),
                                   HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE))
     {
-        SERROR_SET("OpenURL.HttpAddRequestHeaders").Add(url).Add(block);
+        SERROR_SET("OpenURL.HttpAddRequestHeaders").Add(UrlForLog(url)); // never the headers: they may sign
         return E_FAIL;
     }
     return S_OK;
@@ -56,6 +56,31 @@ bool QueryText(HINTERNET request, DWORD info, SString& text)
     return true;
 }
 
+// A count of bytes as HTTP writes it, whole up to 4 GiB - 1.
+SString Decimal(DWORD value)
+{
+    wchar_t text[16] = {0};
+    ::wsprintfW(text, L"%lu", value);
+    return text;
+}
+
+// Retry-After in seconds, at most 30; 0 for none, a date, or anything but
+// digits (a negative wait among them).
+DWORD RetryAfterMs(HINTERNET request)
+{
+    SString text;
+    if (!QueryText(request, HTTP_QUERY_RETRY_AFTER, text) || text.IsEmpty() || text.Length() > 9)
+        return 0;
+    DWORD seconds = 0;
+    for (int i = 0; i < text.Length(); ++i)
+    {
+        if (text[i] < L'0' || text[i] > L'9')
+            return 0;
+        seconds = seconds * 10 + (text[i] - L'0');
+    }
+    return (seconds < 30 ? seconds : 30) * 1000;
+}
+
 DWORD QueryNumber(HINTERNET request, DWORD info, DWORD missing)
 {
     DWORD value = 0;
@@ -63,26 +88,6 @@ DWORD QueryNumber(HINTERNET request, DWORD info, DWORD missing)
     if (!::HttpQueryInfoW(request, info | HTTP_QUERY_FLAG_NUMBER, &value, &length, NULL))
         return missing;
     return value;
-}
-
-// Scheme, host and port of a URL: what a path-absolute Location is relative to.
-SString Origin(const SString& url)
-{
-    int start = url.Find(L"://");
-    int slash = start < 0 ? -1 : url.Mid(start + 3).Find(L'/');
-    return slash < 0 ? url : url.Mid(0, start + 3 + slash);
-}
-
-// A Location header made absolute against the URL that answered with it.
-SString ResolveLocation(const SString& current, const SString& location)
-{
-    if (location.StartsWith(L"http://") || location.StartsWith(L"https://") || location.Find(L"://") >= 0)
-        return location;
-    if (location.StartsWith(L"/"))
-        return Origin(current) + location;
-    int query = current.Find(L'?');
-    SString base = query < 0 ? current : current.Mid(0, query);
-    return base.Mid(0, base.ReverseFind(L'/') + 1) + location;
 }
 
 bool IsRedirect(DWORD status)
@@ -100,13 +105,13 @@ SHttpOutcome RaiseStatus(DWORD status, const SString& url)
     if (status == 407)
         SERROR_SET("OpenURL.ProxyAuthentication")
             .Add(L"The proxy server asks for a user name and password.")
-            .Add(url);
+            .Add(UrlForLog(url));
     else if (status == 500 || status == 502)
-        SERROR_SET("OpenURL.ServerError").Add(SString::FromInt(static_cast<int>(status))).Add(url);
+        SERROR_SET("OpenURL.ServerError").Add(SString::FromInt(static_cast<int>(status))).Add(UrlForLog(url));
     else if (status == 401)
-        SERROR_SET("OpenURL.Unauthorized").Add(url);
+        SERROR_SET("OpenURL.Unauthorized").Add(UrlForLog(url));
     else
-        SERROR_SET("OpenURL.HttpStatus").Add(SString::FromInt(static_cast<int>(status))).Add(url);
+        SERROR_SET("OpenURL.HttpStatus").Add(SString::FromInt(static_cast<int>(status))).Add(UrlForLog(url));
     return IsTransient(status) ? HttpBroken : HttpFatal;
 }
 
@@ -157,8 +162,10 @@ void UseProxyCredentials(HINTERNET request)
 }
 
 // Asks the user for the proxy's credentials with the system's dialog; true
-// when the request was sent again with them. What the 407 carried is read
-// first, as WinINet needs before a request goes out again.
+// when the user gave them. What the 407 carried is read first, as WinINet
+// needs before the dialog. The request is then made anew on a new
+// connection: the handle that met the 407 is not sent again, since WinINet
+// may send it to the proxy itself, outside the tunnel, in plain text.
 bool SignInToProxy(HINTERNET request)
 {
     if (!g_signInOwner)
@@ -174,7 +181,25 @@ bool SignInToProxy(HINTERNET request)
     if (answer != ERROR_INTERNET_FORCE_RETRY)
         return false;
     RememberProxyCredentials(request);
-    return ::HttpSendRequestW(request, NULL, 0, NULL, 0) != FALSE;
+    return true;
+}
+
+// An https body that does not come through a secure channel is not the
+// server's: it is refused, whatever it holds. Asked before the body is read:
+// WinINet forgets the channel once a connection has nothing more to give.
+SHttpOutcome CheckSecure(HINTERNET request, const SString& url)
+{
+    if (!url.StartsWith(L"https://"))
+        return HttpComplete;
+    DWORD flags = 0;
+    DWORD size = sizeof(flags);
+    if (::InternetQueryOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &flags, &size) &&
+        (flags & SECURITY_FLAG_SECURE))
+        return HttpComplete;
+    SERROR_SET("OpenURL.Insecure")
+        .Add(L"The answer to a secure download did not come through a secure channel.")
+        .Add(UrlForLog(url));
+    return HttpFatal;
 }
 
 // The request handles of one hop of an attempt, closed together.
@@ -194,7 +219,7 @@ SHttpOutcome Send(const SString& url, const SStringList& headers, const SHttpTra
     hop.session.Reset(::InternetOpenW(NULL, INTERNET_OPEN_TYPE_PRECONFIG, NULL, NULL, 0));
     if (!hop.session.IsValid())
     {
-        SERROR_SET("OpenURL.InternetOpen").Add(url);
+        SERROR_SET("OpenURL.InternetOpen").Add(UrlForLog(url));
         return HttpFatal;
     }
     SetTimeouts(hop.session.Get());
@@ -202,7 +227,7 @@ SHttpOutcome Send(const SString& url, const SStringList& headers, const SHttpTra
                                             NULL, INTERNET_SERVICE_HTTP, 0, 0));
     if (!hop.connection.IsValid())
     {
-        SERROR_SET("OpenURL.InternetConnect").Add(url);
+        SERROR_SET("OpenURL.InternetConnect").Add(UrlForLog(url));
         return HttpFatal;
     }
     const wchar_t* acceptTypes[] = {L"*/*", NULL};
@@ -214,20 +239,20 @@ SHttpOutcome Send(const SString& url, const SStringList& headers, const SHttpTra
         ::HttpOpenRequestW(hop.connection.Get(), L"GET", path.CStr(), NULL, NULL, acceptTypes, flags, 0));
     if (!hop.request.IsValid())
     {
-        SERROR_SET("OpenURL.HttpOpenRequest").Add(url);
+        SERROR_SET("OpenURL.HttpOpenRequest").Add(UrlForLog(url));
         return HttpFatal;
     }
     SetTimeouts(hop.request.Get());
     UseProxyCredentials(hop.request.Get());
     SStringList lines(headers);
     if (transfer.received && transfer.total != 0xFFFFFFFF)
-        lines.Append(L"Range: bytes=" + SString::FromInt(static_cast<int>(transfer.received)) + L"-");
+        lines.Append(L"Range: bytes=" + Decimal(transfer.received) + L"-");
     if (AddHeaders(hop.request.Get(), url, lines) != S_OK)
         return HttpFatal;
     if (!::HttpSendRequestW(hop.request.Get(), NULL, 0, NULL, 0))
     {
         DWORD code = ::GetLastError();
-        SERROR_SET_SYSTEM("OpenURL.HttpSendRequest").Add(url);
+        SERROR_SET_SYSTEM("OpenURL.HttpSendRequest").Add(UrlForLog(url));
         return IsSecurityFailure(code) ? HttpFatal : HttpBroken;
     }
     return HttpComplete;
@@ -238,21 +263,21 @@ SHttpOutcome Redirect(HINTERNET request, const SString& current, int redirects, 
     SString location;
     if (!QueryText(request, HTTP_QUERY_LOCATION, location))
         return RaiseStatus(QueryNumber(request, HTTP_QUERY_STATUS_CODE, 0), current);
-    next = ResolveLocation(current, location);
+    next = ResolveUrlReference(current, location);
     if (redirects >= g_maxRedirects)
     {
         SERROR_SET("OpenURL.Redirect")
             .Add(L"The server sent more than " + SString::FromInt(g_maxRedirects) + L" redirects.")
-            .Add(current)
-            .Add(next);
+            .Add(UrlForLog(current))
+            .Add(UrlForLog(next));
         return HttpFatal;
     }
     if (current.StartsWith(L"https://") && !next.StartsWith(L"https://"))
     {
         SERROR_SET("OpenURL.Redirect")
             .Add(L"The server redirects a secure download to an insecure address.")
-            .Add(current)
-            .Add(next);
+            .Add(UrlForLog(current))
+            .Add(UrlForLog(next));
         return HttpFatal;
     }
     return HttpComplete;
@@ -271,17 +296,23 @@ SHttpOutcome ReadBody(HINTERNET request, const SString& url, SHttpSink& sink, SH
         DWORD read = 0;
         if (!::InternetReadFile(request, chunk, wanted, &read))
         {
-            SERROR_SET_SYSTEM("Download.InternetReadFile").Add(url);
+            SERROR_SET_SYSTEM("Download.InternetReadFile").Add(UrlForLog(url));
             return HttpBroken;
         }
         if (!read)
         {
+            if (!known && sink.End() != S_OK)
+            {
+                SError::AddContext(L"The body, sent without a length, ended after " +
+                                   SString::FromInt(static_cast<int>(transfer.received)) + L" bytes.");
+                return HttpBroken;
+            }
             if (!known)
                 return HttpComplete;
             SERROR_SET("Download.Incomplete")
-                .Add(url)
-                .Add(L"The connection ended after " + SString::FromInt(static_cast<int>(transfer.received)) + L" of " +
-                     SString::FromInt(static_cast<int>(transfer.total)) + L" bytes.");
+                .Add(UrlForLog(url))
+                .Add(L"The connection ended after " + Decimal(transfer.received) + L" of " + Decimal(transfer.total) +
+                     L" bytes.");
             return HttpBroken;
         }
         if (sink.Receive(chunk, read) != S_OK)
@@ -297,9 +328,8 @@ bool ContinuesBody(HINTERNET request, const SHttpTransfer& transfer, const SStri
     SString range;
     if (!QueryText(request, HTTP_QUERY_CONTENT_RANGE, range))
         return false;
-    SString expected = L"bytes " + SString::FromInt(static_cast<int>(transfer.received)) + L"-" +
-                       SString::FromInt(static_cast<int>(transfer.total - 1)) + L"/" +
-                       SString::FromInt(static_cast<int>(transfer.total));
+    SString expected =
+        L"bytes " + Decimal(transfer.received) + L"-" + Decimal(transfer.total - 1) + L"/" + Decimal(transfer.total);
     return range == expected && etag == transfer.etag && modified == transfer.lastModified;
 }
 
@@ -314,24 +344,31 @@ SHttpOutcome Answer(HINTERNET request, const SString& url, DWORD status, SHttpSi
         if (!ContinuesBody(request, transfer, etag, modified))
         {
             transfer.received = 0;
-            SERROR_SET("OpenURL.Range").Add(L"The server sent another part than the one asked for.").Add(url);
+            SERROR_SET("OpenURL.Range").Add(L"The server sent another part than the one asked for.").Add(UrlForLog(url));
             return HttpBroken;
         }
-        if (sink.Begin(transfer.received, transfer.total) != S_OK)
+        if (CheckSecure(request, url) != HttpComplete || sink.Begin(transfer.received, transfer.total) != S_OK)
             return HttpFatal;
         return ReadBody(request, url, sink, transfer);
     }
+    if (status == 416 && transfer.received)
+    {
+        // The body shrank below what was received: the next attempt starts over.
+        transfer.received = 0;
+        transfer.total = 0xFFFFFFFF;
+        SERROR_SET("OpenURL.Range").Add(L"The server's body is shorter than what was received before.").Add(UrlForLog(url));
+        return HttpBroken;
+    }
     if (status != 200)
     {
-        DWORD retryAfter = QueryNumber(request, HTTP_QUERY_RETRY_AFTER, 0);
-        transfer.retryAfterMs = (retryAfter < 30 ? retryAfter : 30) * 1000;
+        transfer.retryAfterMs = RetryAfterMs(request);
         return RaiseStatus(status, url);
     }
     transfer.received = 0;
     transfer.total = QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH, 0xFFFFFFFF);
     transfer.etag = etag;
     transfer.lastModified = modified;
-    if (sink.Begin(0, transfer.total) != S_OK)
+    if ((transfer.total && CheckSecure(request, url) != HttpComplete) || sink.Begin(0, transfer.total) != S_OK)
         return HttpFatal;
     return ReadBody(request, url, sink, transfer);
 }
@@ -342,7 +379,7 @@ void SetProxySignInWindow(HWND owner) { g_signInOwner = owner; }
 SHttpOutcome RunHttpAttempt(const SString& url, const SStringList& headers, SHttpSink& sink, SHttpTransfer& transfer)
 {
     transfer.retryAfterMs = 0;
-    SString current = url;
+    SString current = ResolveUrlReference(url, url); // the scheme in lower case, no fragment
     for (int redirects = 0;; ++redirects)
     {
         HttpHop hop;
@@ -350,13 +387,17 @@ SHttpOutcome RunHttpAttempt(const SString& url, const SStringList& headers, SHtt
         if (sent != HttpComplete)
             return sent;
         DWORD status = QueryNumber(hop.request.Get(), HTTP_QUERY_STATUS_CODE, 0);
-        while (status == 407 && SignInToProxy(hop.request.Get()))
-            status = QueryNumber(hop.request.Get(), HTTP_QUERY_STATUS_CODE, 0);
+        if (status == 407 && SignInToProxy(hop.request.Get()))
+        {
+            --redirects; // the same hop, asked again with the credentials
+            continue;
+        }
         if (!status)
         {
-            SERROR_SET_SYSTEM("OpenURL.HttpQueryInfo").Add(current);
+            SERROR_SET_SYSTEM("OpenURL.HttpQueryInfo").Add(UrlForLog(current));
             return HttpBroken;
         }
+
         if (!IsRedirect(status))
             return Answer(hop.request.Get(), current, status, sink, transfer);
         SString next;

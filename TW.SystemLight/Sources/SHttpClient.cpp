@@ -6,48 +6,10 @@
 #include "SError.h"
 #include "SLog.h"
 #include "SHandle.h"
+#include "SUrl.h"
 
 #include <stdlib.h>
 #include <string.h>
-
-HRESULT ParseHttpURL(const SString& url, SString& scheme, SString& host, int& port, SString& path)
-{
-    port = 80;
-    SString rest;
-    if (url.StartsWith(L"http://"))
-    {
-        scheme = L"http";
-        rest = url.Mid(7);
-    }
-    else if (url.StartsWith(L"https://"))
-    {
-        scheme = L"https";
-        port = 443;
-        rest = url.Mid(8);
-    }
-    else
-    {
-        SERROR_SET("ParseHttpURL_Protocol").Add(url);
-        return E_FAIL;
-    }
-    int slash = rest.Find(L'/');
-    if (slash < 0)
-    {
-        host = rest;
-        path = SString();
-        return S_OK;
-    }
-    path = rest.Mid(slash);
-    SString hostPart = rest.Mid(0, slash);
-    int colon = hostPart.Find(L':');
-    if (colon >= 0)
-    {
-        port = hostPart.Mid(colon + 1).ToInt();
-        hostPart = hostPart.Mid(0, colon);
-    }
-    host = hostPart;
-    return S_OK;
-}
 
 namespace
 {
@@ -57,7 +19,7 @@ const int g_maxAttempts = 4;
 // carry a signature, nor any header.
 void LogDownload(const SString& url, const SHttpTransfer& transfer, int attempts, DWORD started, bool complete)
 {
-    SLog::Line(L"download: " + SLog::WithoutQuery(url) + L" | HTTP " + SString::FromInt(static_cast<int>(transfer.status)) +
+    SLog::Line(L"download: " + UrlForLog(url) + L" | HTTP " + SString::FromInt(static_cast<int>(transfer.status)) +
                L" | " + SString::FromInt(static_cast<int>(transfer.received)) + L" bytes | " +
                SString::FromInt(attempts) + (attempts == 1 ? L" attempt | " : L" attempts | ") +
                SString::FromInt(static_cast<int>(::GetTickCount() - started)) + L" ms | " +
@@ -99,7 +61,7 @@ HRESULT SHttpBufferSink::Reserve(DWORD needed)
     if (!block)
     {
         SERROR_SET("OpenURL.OutOfMemory")
-            .Add(m_url)
+            .Add(UrlForLog(m_url))
             .Add(L"Cannot hold " + SString::FromInt(static_cast<int>(grown)) + L" bytes.");
         return E_FAIL;
     }
@@ -108,13 +70,31 @@ HRESULT SHttpBufferSink::Reserve(DWORD needed)
     return S_OK;
 }
 
+namespace
+{
+class FixedHeaders : public SHttpHeaders
+{
+public:
+    explicit FixedHeaders(const SStringList& lines) : m_lines(lines) {}
+    SStringList ForAttempt() const override { return m_lines; }
+
+private:
+    const SStringList& m_lines;
+};
+} // namespace
+
 HRESULT StreamURL(const SString& url, const SStringList& headers, SHttpSink& sink)
+{
+    return StreamURL(url, FixedHeaders(headers), sink);
+}
+
+HRESULT StreamURL(const SString& url, const SHttpHeaders& headers, SHttpSink& sink)
 {
     SHttpTransfer transfer;
     DWORD started = ::GetTickCount();
     for (int attempt = 1;; ++attempt)
     {
-        SHttpOutcome outcome = RunHttpAttempt(url, headers, sink, transfer);
+        SHttpOutcome outcome = RunHttpAttempt(url, headers.ForAttempt(), sink, transfer);
         if (outcome == HttpComplete)
         {
             LogDownload(url, transfer, attempt, started, true);
@@ -133,7 +113,7 @@ HRESULT StreamURL(const SString& url, const SStringList& headers, SHttpSink& sin
         {
             if (attempt > 1)
                 SError::AddContext(L"The download failed after " + SString::FromInt(attempt) +
-                                   L" attempts: " + SLog::WithoutQuery(url));
+                                   L" attempts: " + UrlForLog(url));
             LogDownload(url, transfer, attempt, started, false);
             return E_FAIL;
         }

@@ -2,6 +2,7 @@
 // One HTTP(S) GET over WinINet: streamed to a sink as it arrives, or handed
 // back whole in memory.
 #include "SString.h"
+#include "SUrl.h"
 
 // (total announced or 0xFFFFFFFF when unknown, received so far, user data)
 typedef int (*ProgressCallback)(DWORD total, DWORD received, void* userData);
@@ -18,14 +19,26 @@ public:
     virtual HRESULT Receive(const BYTE* bytes, DWORD count) = 0;
     // The transfer broke; attempt number `attempt` follows in waitMs.
     virtual void Retrying(int attempt, DWORD waitMs) {}
+    // A body whose length nobody announced has ended. Fails, with SError
+    // filled, when the sink can tell that it is not whole: the attempt is
+    // then broken and tried again from the start.
+    virtual HRESULT End() { return S_OK; }
 
 protected:
     ~SHttpSink() {}
 };
 
-// Splits http(s)://host[:port]/path; other schemes fail with
-// "ParseHttpURL_Protocol". Only the port is written before that check.
-HRESULT ParseHttpURL(const SString& url, SString& scheme, SString& host, int& port, SString& path);
+
+// The extra header lines of a request, made anew for every attempt (a
+// signature that must be fresh when it is sent).
+class SHttpHeaders
+{
+public:
+    virtual SStringList ForAttempt() const = 0;
+
+protected:
+    ~SHttpHeaders() {}
+};
 
 // GETs the URL with the extra header lines and passes the body to the sink in
 // reads of at most 4096 bytes. Nothing is written to the WinINet cache.
@@ -35,6 +48,8 @@ HRESULT ParseHttpURL(const SString& url, SString& scheme, SString& host, int& po
 // and 4 s or the server's Retry-After, continuing with a Range request where
 // the server allows it. Other statuses fail at once without a call to the
 // sink; a sink failure ends the transfer at once.
+HRESULT StreamURL(const SString& url, const SHttpHeaders& headers, SHttpSink& sink);
+// The same with header lines that stay the same for every attempt.
 HRESULT StreamURL(const SString& url, const SStringList& headers, SHttpSink& sink);
 
 // The window that owns the system's proxy sign-in dialog. A proxy that asks

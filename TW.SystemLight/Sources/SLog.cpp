@@ -115,10 +115,4 @@ SString FailureText()
     }
     return text;
 }
-
-SString WithoutQuery(const SString& url)
-{
-    int query = url.Find(L'?');
-    return query < 0 ? url : url.Mid(0, query);
-}
 } // namespace SLog

@@ -3,7 +3,7 @@
 // as they come, so that a crash keeps the lines written so far. Process-wide,
 // like the error record; until a log is opened, lines cost nothing and go
 // nowhere. Callers never log secrets: no credentials, signatures or
-// Authorization headers, and URLs without their query strings.
+// Authorization headers, and URLs through UrlForLog.
 #include "SString.h"
 
 namespace SLog
@@ -23,6 +23,4 @@ bool Requested(const SString& commandLine, SString& path);
 SString DefaultPath(const SString& name);
 // The failure record as one line: its identifier and message lines.
 SString FailureText();
-// The URL up to its query string, which may carry a signature.
-SString WithoutQuery(const SString& url);
 } // namespace SLog

@@ -7,6 +7,8 @@
 
 #include <commctrl.h>
 
+#include <memory>
+
 #include <gtest/gtest.h>
 
 #include "MachineSnapshot.h"
@@ -55,13 +57,16 @@ protected:
 };
 } // namespace
 
-// Tells the server to answer (or start holding) the held download.
-void Hold(const TestPeer& peer, const wchar_t* what)
+// Asks the server (to answer or start holding the held download, or what
+// it recorded).
+std::string Hold(const TestPeer& peer, const wchar_t* what)
 {
     BYTE* body = NULL;
     DWORD size = 0;
     OpenURL(peer.Http(what).c_str(), SStringList(), &body, &size, NULL, NULL);
+    std::string text(body ? reinterpret_cast<const char*>(body) : "", body ? size : 0);
     free(body);
+    return text;
 }
 
 TEST_F(SetupWindowTest, InstallsWhileShowingProgressThenWaitsForFinish)
@@ -108,7 +113,7 @@ TEST_F(SetupWindowTest, ProxySignInAsksTheUserAndResends)
     const TestPeer& peer = TestPeer::Get();
     if (!peer.Available())
         GTEST_SKIP() << "no test server (run through ./tw test)";
-    ProxyScope proxy(peer.authProxy);
+    std::unique_ptr<ProxyScope> proxy(new ProxyScope(peer.authProxy));
     SString program = MakeSetupVariant(L"SignIn", TestPack(L"DownloadApp"), g_finishAtEnd);
     // Silent: nobody to ask, so the install fails at once.
     TestFolder logs(L"SignInLog");
@@ -123,35 +128,46 @@ TEST_F(SetupWindowTest, ProxySignInAsksTheUserAndResends)
     HWND frame = WaitForFrame(setup);
     ASSERT_TRUE(frame != NULL);
     // The sign-in dialog: the window of the setup program that holds two edit
-    // fields (under Wine it may be a child of the frame).
-    HWND dialog = NULL;
-    std::vector<HWND> edits;
-    ASSERT_TRUE(WaitFor([&]() {
-        edits.clear();
-        VisitWindows(NULL, [&](HWND window) {
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(window, &owner);
-            if (owner != setup.Id() || !::IsWindowVisible(window))
-                return true;
-            VisitWindows(window, [&](HWND child) {
-                wchar_t name[16] = {0};
-                ::GetClassNameW(child, name, 16);
-                if (lstrcmpiW(name, L"Edit") == 0 && ::IsWindowVisible(child))
-                    edits.push_back(child);
-                return true;
+    // fields (under Wine it may be a child of the frame). A wrong password
+    // brings it back; the proxy checks every request.
+    auto signIn = [&](const wchar_t* password) {
+        HWND dialog = NULL;
+        std::vector<HWND> edits;
+        bool shown = WaitFor([&]() {
+            edits.clear();
+            VisitWindows(NULL, [&](HWND window) {
+                DWORD owner = 0;
+                ::GetWindowThreadProcessId(window, &owner);
+                if (owner != setup.Id() || !::IsWindowVisible(window))
+                    return true;
+                VisitWindows(window, [&](HWND child) {
+                    wchar_t name[16] = {0};
+                    ::GetClassNameW(child, name, 16);
+                    if (lstrcmpiW(name, L"Edit") == 0 && ::IsWindowVisible(child))
+                        edits.push_back(child);
+                    return true;
+                });
+                return edits.size() < 2;
             });
-            return edits.size() < 2;
+            dialog = edits.size() >= 2 ? ::GetParent(edits[0]) : NULL;
+            return dialog != NULL;
         });
-        dialog = edits.size() >= 2 ? ::GetParent(edits[0]) : NULL;
-        return dialog != NULL;
-    }));
-    ::SendMessageW(edits[0], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"proxyuser"));
-    ::SendMessageW(edits[1], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"proxypass"));
-    Click(::GetDlgItem(dialog, IDOK));
+        if (!shown)
+            return false;
+        ::SendMessageW(edits[0], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"proxyuser"));
+        ::SendMessageW(edits[1], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(password));
+        Click(::GetDlgItem(dialog, IDOK));
+        return WaitFor([&]() { return !::IsWindow(dialog) || !::IsWindowVisible(dialog); });
+    };
+    ASSERT_TRUE(signIn(L"wrong"));
+    ASSERT_TRUE(signIn(L"proxypass"));
     ExpectFinishedPage(frame, L"Finish", L"Last.Text");
     Click(::GetDlgItem(frame, 1));
     EXPECT_EQ(0u, setup.WaitForExit());
     EXPECT_TRUE(TestFolder::Exists(place.programFolder + L"\\TW.3D.Modeller.exe"));
+    // Every request went through the tunnel: none reached the proxy in plain text.
+    proxy.reset();
+    EXPECT_EQ("[]", Hold(peer, L"/faults/authproxy-plain"));
     // The credentials stay in memory: nothing the setup program wrote holds them.
     for (const SString& file : {place.programFolder + L"\\Uninstall", place.programFolder + L"\\.deployment"})
         EXPECT_EQ(std::string::npos, TestFolder::ReadFile(file).find("proxypass"));

@@ -158,3 +158,20 @@ TEST_F(InstallResilienceTest, RedirectLoopStopsAfterTenRedirects)
     EXPECT_EQ(11u, PeerRequests(L"loop").size());
 }
 
+
+// A body without a length that ends early is a broken attempt, not a damaged
+// download: it is fetched again from the start.
+TEST_F(InstallResilienceTest, BodyWithoutLengthCutShortIsFetchedAgain)
+{
+    for (const wchar_t* name : {L"FaultChunkCut", L"FaultCloseCut"})
+    {
+        SCOPED_TRACE(ToNarrow(name));
+        place.Clear();
+        HRESULT result;
+        InstallPack(name, result);
+        ASSERT_EQ(S_OK, result) << SError::Text().CStr();
+        ExpectApplication();
+    }
+    EXPECT_EQ((std::vector<std::string>{"", ""}), PeerRequests(L"chunkcut"));
+    EXPECT_EQ((std::vector<std::string>{"", ""}), PeerRequests(L"closecut"));
+}

@@ -71,3 +71,24 @@ TEST_F(S3Test, HostWithoutRegionFailsBeforeAnyRequest)
     EXPECT_TRUE(SError::Text() ==
                 L"Download.UnableToParseAmazonURL\nhttps://tarnwick-test.s3.amazonaws.com/release/object.bin");
 }
+
+// Each attempt is signed when it is made: a download that breaks late must
+// not resume with a signature that S3 has since stopped taking.
+TEST_F(S3Test, EveryAttemptIsSignedAnew)
+{
+    BYTE* reset = NULL;
+    DWORD resetSize = 0;
+    OpenURL(TestPeer::Get().Https(L"/reset").c_str(), SStringList(), &reset, &resetSize, NULL, NULL);
+    free(reset);
+    ASSERT_EQ(S_OK, Download(L"secret123", L".s3.us-east-1.amazonaws.com/", L"fault/drop-once/s3dates/release/object.bin"))
+        << SError::Text().CStr();
+    EXPECT_EQ("S3 object body\n", std::string(reinterpret_cast<const char*>(body.Get()), size));
+    BYTE* received = NULL;
+    DWORD length = 0;
+    OpenURL(TestPeer::Get().Https(L"/faults/s3dates").c_str(), SStringList(), &received, &length, NULL, NULL);
+    std::string dates(reinterpret_cast<const char*>(received), received ? length : 0);
+    free(received);
+    // ["20261207T185919Z", "20261207T185920Z"]: two, and not the same.
+    ASSERT_EQ(40u, dates.size()) << dates;
+    EXPECT_NE(dates.substr(2, 16), dates.substr(22, 16)) << dates;
+}

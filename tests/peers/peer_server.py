@@ -76,6 +76,18 @@ class Handler(BaseHTTPRequestHandler):
 
     # --- requests -------------------------------------------------------
     def do_GET(self):
+        # The authenticating proxy takes nothing but tunnels: a request sent to
+        # it directly, outside TLS, is recorded (see /faults/authproxy-plain)
+        # and refused, with or without credentials.
+        if self.server.proxy_credentials and not isinstance(self.connection, ssl.SSLSocket):
+            with EVENTS_LOCK:
+                FAULT_REQUESTS.setdefault("authproxy-plain", []).append(self.path)
+            if self.headers.get("Proxy-Authorization", "") != "Basic " + self.server.proxy_credentials:
+                self.send_response(407, "Proxy Authentication Required")
+                self.send_header("Proxy-Authenticate", 'Basic realm="tarnwick-test"')
+                self.send_header("Content-Length", "0")
+                return self.end_headers()
+            return self.send_body(400, b"only tunnels go through this proxy\n", "text/plain")
         path = self.path
         if path.startswith("http://") or path.startswith("https://"):
             path = "/" + path.split("/", 3)[3] if path.count("/") >= 3 else "/"
@@ -219,8 +231,13 @@ class Handler(BaseHTTPRequestHandler):
         """The body, or the part that a "Range: bytes=N-" asks for."""
         asked = re.match(r"bytes=(\d+)-$", self.headers.get("Range", ""))
         start = int(asked.group(1)) if asked else 0
-        if not asked or start >= len(body):
+        if not asked:
             return self.send_body(200, body)
+        if start >= len(body):
+            self.send_response(416)
+            self.send_header("Content-Range", "bytes */%d" % len(body))
+            self.send_header("Content-Length", "0")
+            return self.end_headers()
         self.send_response(206)
         self.send_header("Content-Range", "bytes %d-%d/%d" % (start, len(body) - 1, len(body)))
         self.send_header("Content-Length", str(len(body) - start))
@@ -236,6 +253,19 @@ class Handler(BaseHTTPRequestHandler):
         self.wfile.flush()
         if then == "stall":
             time.sleep(STALL_SECONDS)
+        self.close_connection = True
+        self.connection.shutdown(socket.SHUT_RDWR)
+
+    def send_half_unannounced(self, body, chunked):
+        """Half the body without a length: in chunks that stop before the last
+        one, or delimited by the connection's close; then the connection closes."""
+        self.send_response(200)
+        if chunked:
+            self.send_header("Transfer-Encoding", "chunked")
+        self.end_headers()
+        half = body[:len(body) // 2]
+        self.wfile.write(b"%x\r\n%s\r\n" % (len(half), half) if chunked else half)
+        self.wfile.flush()
         self.close_connection = True
         self.connection.shutdown(socket.SHUT_RDWR)
 
@@ -258,9 +288,21 @@ class Handler(BaseHTTPRequestHandler):
             return self.send_half_and(body, "drop")
         if first and mode == "stall-once":
             return self.send_half_and(body, "stall")
-        if first and mode == "busy-once":
+        if first and mode in ("chunkcut-once", "closecut-once"):
+            return self.send_half_unannounced(body, chunked=mode == "chunkcut-once")
+        if first and mode == "shrink-once":
+            # Announces twice the body, sends it whole and drops: the body
+            # has shrunk when the rest is asked for.
+            self.send_response(200)
+            self.send_header("Content-Length", str(2 * len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+            self.wfile.flush()
+            self.close_connection = True
+            return self.connection.shutdown(socket.SHUT_RDWR)
+        if first and mode in ("busy-once", "busy-negative-once"):
             self.send_response(503)
-            self.send_header("Retry-After", "1")
+            self.send_header("Retry-After", "-5" if mode == "busy-negative-once" else "1")
             self.send_header("Content-Length", "0")
             return self.end_headers()
         if first and mode == "mute-once":
@@ -326,11 +368,24 @@ class Handler(BaseHTTPRequestHandler):
         if expected != signature:
             return self.s3_error(403, "SignatureDoesNotMatch", "The request signature does not match")
         key = urllib.parse.unquote(path.split("?")[0].lstrip("/"))
+        # "fault/drop-once/<token>/<key>": the first request breaks halfway;
+        # the x-amz-date of every request is recorded under the token.
+        fault = re.match(r"fault/drop-once/([^/]+)/(.+)$", key)
+        first = False
+        if fault:
+            token, key = fault.groups()
+            with EVENTS_LOCK:
+                dates = FAULT_REQUESTS.setdefault(token, [])
+                dates.append(amz_date)
+                first = len(dates) == 1
         target = os.path.join(self.server.root, "s3", bucket, *key.split("/"))
         if not os.path.isfile(target):
             return self.s3_error(404, "NoSuchKey", "The specified key does not exist")
         with open(target, "rb") as f:
-            self.send_body(200, f.read())
+            body = f.read()
+        if first:
+            return self.send_half_and(body, "drop")
+        self.send_body(200, body)
 
 
 def serve(server):

@@ -1,10 +1,17 @@
 #!/usr/bin/env bash
-# signatures.sh <bin folder> <authority.pem>: both programs carry a valid
-# SHA-256 Authenticode signature that chains to the authority, and a copy
-# with one byte changed does not verify.
+# signatures.sh <bin folder> <authority.pem> [--chain]: both programs carry a
+# valid SHA-256 Authenticode signature that chains to the authority, and a
+# copy with one byte changed does not verify. With --chain the file is the
+# signing certificate with its chain: the signature must chain to the
+# certificates after the first one, or to the system's trusted roots.
 set -uo pipefail
 bin="$1"; ca="$2"
 work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
+if [ "${3:-}" = --chain ]; then
+  awk 'BEGIN { n = 0 } /BEGIN CERTIFICATE/ { n++ } n > 1' "$ca" > "$work/trusted.pem"
+  [ -f /etc/ssl/certs/ca-certificates.crt ] && cat /etc/ssl/certs/ca-certificates.crt >> "$work/trusted.pem"
+  ca="$work/trusted.pem"
+fi
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
