@@ -191,7 +191,12 @@ INT_PTR CALLBACK SetupDialogProc(HWND window, UINT message, WPARAM wParam, LPARA
             ::ShowWindow(currentPage, SW_SHOW);
             return 0;
         case 2:
-            ::PostQuitMessage(0);
+            // A Cancel during the install (Esc, automation) is a close: it
+            // asks, and a cancelled install is rolled back and ends with 1.
+            if (currentPage == installingPage)
+                AskToCancel();
+            else
+                ::PostQuitMessage(0);
             return 1;
         default:
             if (HIWORD(wParam) == 0)

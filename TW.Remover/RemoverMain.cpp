@@ -2,7 +2,8 @@
 // program uses the installation's files: it then asks the user to close them
 // and exits with 1 when the user cancels or nobody can be asked. It removes
 // nothing either when its files beside it (".deployment", "Uninstall") are
-// missing or damaged: it then says why and exits with 1. "/Silent" shows no
+// missing or damaged, or while a setup of it has not ended: it then says why
+// and exits with 1. "/Silent" shows no
 // window. Once it has started removing, it exits with 0, and failures of
 // single items only fill the error record. "/Log" or "/Log=<path>" writes
 // what it removed, and what it left and why, into a text file.
@@ -39,7 +40,7 @@ bool AskToCloseThem()
 void ShowFailure()
 {
     SString product = TW_PRODUCT_NAME_TEXT;
-    SString text = product + L" cannot be removed: the remover's own files are missing or damaged.\n";
+    SString text = product + L" cannot be removed:\n";
     for (int i = 0; i < SError::Messages().Count(); ++i)
         text += L"\n" + SError::Messages()[i];
     text += L"\n\nNothing was removed. Run the setup program again to repair the installation, then remove it.";

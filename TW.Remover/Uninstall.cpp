@@ -159,9 +159,25 @@ SStringList RemoveEmptyParents(const SStringList& parents)
     return left;
 }
 
+// A setup that was killed, or one that runs, has a journal beside the
+// program folder; its kept files and key copies are its own to finish or
+// undo, and a removal now would leave them for it to restore. The remover
+// leaves everything to the next setup instead.
+HRESULT CheckNoSetupInterrupted(const SString& programFolder)
+{
+    SString journal = programFolder + L".journal";
+    if (::GetFileAttributesW(journal.CStr()) == INVALID_FILE_ATTRIBUTES)
+        return S_OK;
+    SERROR_SET("Uninstall.Interrupted")
+        .Add(journal)
+        .Add(L"A setup of this program has not ended. Let it end, or run the setup program again, then remove the "
+             L"program.");
+    return E_FAIL;
+}
+
 // A file in use would survive the removal, and its folder with it, while the
 // entry that leads to them goes: nothing is removed then.
-HRESULT CheckNothingInUse(const SString& programFolder, const SString& suffix)
+HRESULT CheckNothingUsesIt(const SString& programFolder, const SString& suffix)
 {
     SStringList folders;
     folders.Append(programFolder);
@@ -197,7 +213,8 @@ HRESULT TWInstall::Uninstall(const SString& actionsPath)
     SString suffix = InstanceSuffix(ReleaseChannel(), hasDeployment, deploymentId);
     SStringList actions;
     S_RETURN_IF_FAILED(ReadActions(*this, actionsPath, actions));
-    S_RETURN_IF_FAILED(CheckNothingInUse(ownFolder, suffix));
+    S_RETURN_IF_FAILED(CheckNoSetupInterrupted(ownFolder));
+    S_RETURN_IF_FAILED(CheckNothingUsesIt(ownFolder, suffix));
     SString keyPath = DeploymentKeyPath(suffix);
     Removal removal;
     AddRecordedFolder(removal, keyPath + L"\\" + dataFolderKey);

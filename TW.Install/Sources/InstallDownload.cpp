@@ -10,15 +10,6 @@
 
 namespace
 {
-SString ExpandTarget(const SString& target, const SString& programFolder, const SString& dataFolder)
-{
-    SString path(target);
-    path.Replace(L"%program%", programFolder.CStr());
-    path.Replace(L"%data%", dataFolder.CStr());
-    path.Replace(L"/", L"\\");
-    return path;
-}
-
 HRESULT Fetch(const InstallPackage& package, const SString& url, SHttpSink& sink)
 {
     SString work = url.StartsWith(L"https://") ? url.Mid(8) : url;
@@ -37,6 +28,15 @@ HRESULT Fetch(const InstallPackage& package, const SString& url, SHttpSink& sink
                           sink);
 }
 } // namespace
+
+SString ExpandTarget(const SString& target, const SString& programFolder, const SString& dataFolder)
+{
+    SString path(target);
+    path.Replace(L"%program%", programFolder.CStr());
+    path.Replace(L"%data%", dataFolder.CStr());
+    path.Replace(L"/", L"\\");
+    return path;
+}
 
 HRESULT TWInstall::Download(Run& run, int index)
 {

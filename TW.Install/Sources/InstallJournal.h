@@ -30,6 +30,8 @@ public:
     HRESULT Append(const JournalRecord& record);
     // Closes and deletes the journal: the install is over, either way.
     void Remove();
+    // Closes the journal and leaves it for the next run to finish.
+    void Close() { m_file.Reset(); }
 
 private:
     SString m_path;

@@ -39,3 +39,8 @@ struct TWInstall::Run
 // and the name when the stream is damaged or does not give that size.
 HRESULT InflateExactly(const BYTE* stream, DWORD streamLength, DWORD size, const SString& name,
                        SMallocBytes& output);
+
+// A download's target with "%program%" and "%data%" put in.
+SString ExpandTarget(const SString& target, const SString& programFolder, const SString& dataFolder);
+// The browser plug-ins, whose install hooks the install calls.
+inline bool IsPluginLibrary(const SString& name) { return name == L"NPTW3D.dll" || name == L"TW.Plugin.IE.dll"; }

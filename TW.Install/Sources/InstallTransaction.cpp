@@ -33,7 +33,7 @@ HRESULT CheckPathLength(const SString& path, int maxUnits)
 }
 } // namespace
 
-HRESULT InstallTransaction::Begin(const SString& journalPath, const SStringList& places)
+HRESULT InstallTransaction::Begin(const SString& journalPath, const JournalScope& scope)
 {
     std::vector<JournalRecord> records;
     bool found = false;
@@ -41,13 +41,18 @@ HRESULT InstallTransaction::Begin(const SString& journalPath, const SStringList&
     S_RETURN_IF_FAILED(interrupted.OpenLeftOver(journalPath, records, found));
     std::vector<JournalRecord> leftOver;
     for (size_t i = 0; i < records.size(); ++i)
-        if (IsTrusted(records[i], places))
+        if (scope.Trusts(records[i]))
             leftOver.push_back(records[i]);
+        else
+            SLog::Line(L"journal record not trusted, left alone: " + records[i][0] + L" " +
+                       (records[i].Count() > 1 ? records[i][1] : SString()));
     if (found && IsCommitted(leftOver))
     {
         SLog::Line(L"an interrupted install had succeeded: finishing it");
-        FinishCommit(leftOver);
-        interrupted.Remove();
+        if (FinishCommit(leftOver))
+            interrupted.Remove();
+        else
+            interrupted.Close();
     }
     else if (found)
     {
@@ -116,22 +121,45 @@ HRESULT InstallTransaction::AddFile(const SString& path)
     return Announce(Record(L"file", path, existing ? L"existing" : L"new"));
 }
 
+// What the install replaces is its own: a read-only file is made writable
+// so that it can be kept aside, and a kept-aside name left by another run is
+// cleared first, or the install fails here.
+HRESULT InstallTransaction::KeepAside(const SString& path, const char* failure)
+{
+    SString kept = KeptAsidePath(path);
+    DWORD attributes = ::GetFileAttributesW(kept.CStr());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (!::SetFileAttributesW(kept.CStr(), FILE_ATTRIBUTE_NORMAL) || !::DeleteFileW(kept.CStr())))
+    {
+        SERROR_SET_SYSTEM("Install.KeptFile").Add(kept).Add(L"An earlier setup left this file, which cannot be deleted.");
+        return E_FAIL;
+    }
+    S_RETURN_IF_FAILED(Announce(Record(L"kept", path)));
+    attributes = ::GetFileAttributesW(path.CStr());
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        ::SetFileAttributesW(path.CStr(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (!::MoveFileExW(path.CStr(), kept.CStr(), MOVEFILE_REPLACE_EXISTING))
+    {
+        SERROR_SET_SYSTEM(failure).Add(path);
+        return E_FAIL;
+    }
+    m_filesKeptAside.push_back(path);
+    return S_OK;
+}
+
 HRESULT InstallTransaction::PlaceFile(const SString& staging, const SString& path, const char* failure)
 {
     const JournalRecord* file = Find(L"file", path);
-    bool keep = file && (*file)[2] == L"existing" && !WasKeptAside(path);
-    if (keep && Exists(path))
-    {
-        if (!::MoveFileExW(path.CStr(), KeptAsidePath(path).CStr(), MOVEFILE_REPLACE_EXISTING))
-        {
-            SERROR_SET_SYSTEM(failure).Add(path);
-            return E_FAIL;
-        }
-        m_filesKeptAside.push_back(path);
-    }
+    bool keep = file && (*file)[2] == L"existing" && !WasKeptAside(path) && Exists(path);
+    if (keep)
+        S_RETURN_IF_FAILED(KeepAside(path, failure));
     if (!::MoveFileExW(staging.CStr(), path.CStr(), MOVEFILE_REPLACE_EXISTING))
     {
         SERROR_SET_SYSTEM(failure).Add(path);
+        // The file that was there goes back: a caller that takes this
+        // failure as a skipped copy must still find it.
+        if (keep && ::MoveFileExW(KeptAsidePath(path).CStr(), path.CStr(), 0))
+            m_filesKeptAside.pop_back();
         return E_FAIL;
     }
     return S_OK;
@@ -167,8 +195,10 @@ void InstallTransaction::Commit()
     // Marked first: a commit that is cut short is finished by the next run,
     // not rolled back.
     m_journal.Append(Record(L"commit", SString()));
-    FinishCommit(m_records);
-    m_journal.Remove();
+    if (FinishCommit(m_records))
+        m_journal.Remove();
+    else
+        m_journal.Close(); // the next run deletes what is left
     m_records.clear();
     m_filesKeptAside.clear();
 }

@@ -6,6 +6,7 @@
 // stays beside it as path + ".rollback", and a key that it changes has a copy
 // under "Software\Tarnwick Setup Rollback".
 #include "InstallJournal.h"
+#include "JournalScope.h"
 
 #include <vector>
 
@@ -25,9 +26,8 @@ public:
 
     // Rolls back an interrupted install whose journal lies at journalPath,
     // then starts this one's journal there. A journal is input like any
-    // file: only its changes within the places (folders that an install
-    // writes to) and to the install's own keys are undone.
-    HRESULT Begin(const SString& journalPath, const SStringList& places);
+    // file: only the records that the scope trusts are undone.
+    HRESULT Begin(const SString& journalPath, const JournalScope& scope);
     // Creates the folder and each missing folder above it; each one it made
     // goes again with a rollback. A folder that cannot be made is not
     // reported here: it shows at the first write into it. Fails with the
@@ -39,7 +39,9 @@ public:
     // kept-aside name would take beyond MAX_PATH.
     HRESULT AddFile(const SString& path);
     // Renames the complete staging file over path, keeping an existing file
-    // aside the first time. Fails with `failure`, the system text and path.
+    // aside the first time (announced as "kept" before the move). Fails with
+    // `failure`, the system text and path, the previous file back in place;
+    // or with "Install.KeptFile" when an old kept-aside file is in the way.
     HRESULT PlaceFile(const SString& staging, const SString& path, const char* failure);
     // Copies the key with everything below it before its first change.
     HRESULT ProtectKey(HKEY root, const SString& path);
@@ -47,7 +49,8 @@ public:
     bool IsKeptAside(const SString& path) const;
     // Announces a plug-in's install hook: a rollback calls its uninstall hook.
     HRESULT AddPluginHook(const SString& path, DWORD perMachine);
-    // The install succeeded: drops the kept files and keys and the journal.
+    // The install succeeded: drops the kept files and keys and the journal;
+    // the journal stays for the next run when a kept file cannot go yet.
     void Commit();
     // Undoes every change, newest first, and removes the journal. The
     // caller's error record stays as it was.
@@ -58,6 +61,7 @@ private:
     // The record of that kind for the path (a file, or a key's path).
     const JournalRecord* Find(const wchar_t* kind, const SString& path) const;
     bool WasKeptAside(const SString& path) const;
+    HRESULT KeepAside(const SString& path, const char* failure);
 
     std::vector<JournalRecord> m_records;
     InstallJournal m_journal;

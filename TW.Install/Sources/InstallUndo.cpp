@@ -67,36 +67,18 @@ bool Exists(const SString& path)
     return ::GetFileAttributesW(path.CStr()) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool StartsWithFolder(const SString& path, const SString& folder)
+bool HasRecord(const std::vector<JournalRecord>& records, const wchar_t* kind, const SString& path)
 {
-    int length = folder.Length();
-    return length && path.Length() >= length &&
-           ::CompareStringOrdinal(path.CStr(), length, folder.CStr(), length, TRUE) == CSTR_EQUAL &&
-           (path.Length() == length || path[length] == L'\\');
-}
-
-bool IsWithinPlaces(const SString& path, const SStringList& places, bool orAbove)
-{
-    for (int i = 0; i < places.Count(); ++i)
-        if (StartsWithFolder(path, places[i]) || (orAbove && StartsWithFolder(places[i], path)))
+    for (size_t i = 0; i < records.size(); ++i)
+        if (IsRecord(records[i], kind) && records[i][1] == path)
             return true;
     return false;
 }
 
-// The keys an install protects: its uninstall entry, a URI scheme of the
-// user's, its per-deployment key.
-bool IsOwnKey(const SString& path)
-{
-    const wchar_t* entries = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tarnwick_";
-    const wchar_t* schemes = L"Software\\Classes\\";
-    if (path.StartsWith(entries))
-        return path.Mid(lstrlenW(entries)).Find(L'\\') < 0;
-    if (path.StartsWith(schemes))
-        return path.Length() > lstrlenW(schemes) && path.Mid(lstrlenW(schemes)).Find(L'\\') < 0;
-    return path == L"Software\\Tarnwick" || (path.StartsWith(L"Software\\Tarnwick.") && path.Mid(9).Find(L'\\') < 0);
-}
-
-void UndoFile(const JournalRecord& record)
+// The previous bytes come back only when this install moved them aside: a
+// kept-aside name that it never made is not its to restore. A plug-in put
+// back gets its install hook again, as its newer self was uninstalled.
+bool UndoFile(const JournalRecord& record, const std::vector<JournalRecord>& records)
 {
     const SString& path = record[1];
     ::DeleteFileW(StagingPath(path).CStr());
@@ -104,31 +86,48 @@ void UndoFile(const JournalRecord& record)
     {
         if (::DeleteFileW(path.CStr()))
             SLog::Line(L"rollback: file deleted: " + path);
+        return !Exists(path);
     }
-    else if (Exists(KeptAsidePath(path)))
+    if (!HasRecord(records, L"kept", path) || !Exists(KeptAsidePath(path)))
+        return true;
+    bool restored = ::MoveFileExW(KeptAsidePath(path).CStr(), path.CStr(), MOVEFILE_REPLACE_EXISTING) != 0;
+    SLog::Line(L"rollback: file " + SString(restored ? L"restored: " : L"NOT restored: ") + path);
+    if (restored && HasRecord(records, L"plugin", path))
     {
-        bool restored = ::MoveFileExW(KeptAsidePath(path).CStr(), path.CStr(), MOVEFILE_REPLACE_EXISTING) != 0;
-        SLog::Line(L"rollback: file " + SString(restored ? L"restored: " : L"NOT restored: ") + path);
+        int result = 0;
+        for (size_t i = 0; i < records.size(); ++i)
+            if (IsRecord(records[i], L"plugin") && records[i][1] == path)
+            {
+                HRESULT called = CallPluginEntry(path, "TWInstall", "TWDLLInstall.GetProcAddress",
+                                                 records[i][2].ToInt(), result);
+                SLog::Line(L"rollback: plug-in call: TWInstall(" + path + L", " + records[i][2] + L") " +
+                           (called == S_OK ? L"returned " + SString::FromInt(result) : SString(L"could not be made")));
+                break;
+            }
     }
+    return restored;
 }
 
-void UndoKey(const JournalRecord& record)
+// The copy goes only once the key is back.
+bool UndoKey(const JournalRecord& record)
 {
     HKEY root = RootOf(record[1]);
     const SString& path = record[2];
     const SString& copy = record[3];
     // A copy that was never made means that the key was not changed yet.
     if (!copy.IsEmpty() && !HasKey(root, copy))
-        return;
+        return true;
     DeleteKeyTree(root, path);
     if (copy.IsEmpty())
     {
         SLog::Line(L"rollback: key deleted: " + record[1] + L"\\" + path);
-        return;
+        return !HasKey(root, path);
     }
     bool restored = CopyKey(root, copy, path);
-    DeleteKeyTree(root, copy);
+    if (restored)
+        DeleteKeyTree(root, copy);
     SLog::Line(L"rollback: key " + SString(restored ? L"restored: " : L"NOT restored: ") + record[1] + L"\\" + path);
+    return restored;
 }
 
 void UndoPluginHook(const JournalRecord& record)
@@ -155,57 +154,60 @@ void RemoveKeyCopiesFolder()
     ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, KeyCopiesPath());
 }
 
-// Newest first.
-void UndoRecords(const std::vector<JournalRecord>& records)
+// Newest first; false when a file or key could not be put back.
+bool UndoRecords(const std::vector<JournalRecord>& records)
 {
+    bool complete = true;
     for (size_t i = records.size(); i-- > 0;)
     {
         const JournalRecord& record = records[i];
         if (IsRecord(record, L"file"))
-            UndoFile(record);
+            complete = UndoFile(record, records) && complete;
         else if (IsRecord(record, L"key"))
-            UndoKey(record);
+            complete = UndoKey(record) && complete;
         else if (IsRecord(record, L"plugin"))
             UndoPluginHook(record);
         else if (IsRecord(record, L"folder"))
             ::RemoveDirectoryW(record[1].CStr());
     }
+    return complete;
 }
 } // namespace
-
-bool IsTrusted(const JournalRecord& record, const SStringList& places)
-{
-    if (IsRecord(record, L"folder"))
-        return IsWithinPlaces(record[1], places, true);
-    if (IsRecord(record, L"file") || IsRecord(record, L"plugin"))
-        return IsWithinPlaces(record[1], places, false);
-    if (IsRecord(record, L"key"))
-        return IsOwnKey(record[2]) &&
-               (record[3].IsEmpty() || record[3].StartsWith((SString(KeyCopiesPath()) + L"\\").CStr()));
-    return IsRecord(record, L"commit");
-}
 
 bool IsCommitted(const std::vector<JournalRecord>& records)
 {
     return !records.empty() && IsRecord(records.back(), L"commit");
 }
 
-void FinishCommit(const std::vector<JournalRecord>& records)
+bool FinishCommit(const std::vector<JournalRecord>& records)
 {
+    bool complete = true;
     for (size_t i = 0; i < records.size(); ++i)
     {
-        if (IsRecord(records[i], L"file") && records[i][2] == L"existing")
-            ::DeleteFileW(KeptAsidePath(records[i][1]).CStr());
+        if (IsRecord(records[i], L"kept"))
+        {
+            SString kept = KeptAsidePath(records[i][1]);
+            ::DeleteFileW(kept.CStr());
+            complete = !Exists(kept) && complete;
+        }
         else if (IsRecord(records[i], L"key") && !records[i][3].IsEmpty())
             DeleteKeyTree(RootOf(records[i][1]), records[i][3]);
     }
     RemoveKeyCopiesFolder();
+    return complete;
 }
 
-// Folders that held the journal can go only once the journal is gone.
+// Folders that held the journal can go only once the journal is gone. A
+// journal whose undoing failed somewhere stays, with the copies it names, so
+// that the next run tries again.
 void RollBackRecords(const std::vector<JournalRecord>& records, InstallJournal& journal)
 {
-    UndoRecords(records);
+    if (!UndoRecords(records))
+    {
+        SLog::Line(L"rollback: incomplete; the journal stays for the next run");
+        journal.Close();
+        return;
+    }
     RemoveKeyCopiesFolder();
     journal.Remove();
     RemoveFolders(records);

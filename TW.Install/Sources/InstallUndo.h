@@ -19,12 +19,10 @@ bool HasKey(HKEY root, const SString& path);
 // code as the last error, when it cannot.
 bool CopyKey(HKEY root, const SString& from, const SString& to);
 
-// What a journal found on disk may make this program undo: nothing outside
-// the places (the install's folders) and the install's own keys.
-bool IsTrusted(const JournalRecord& record, const SStringList& places);
 // The install had succeeded when it was stopped.
 bool IsCommitted(const std::vector<JournalRecord>& records);
-// Drops the kept files and key copies of a committed install.
-void FinishCommit(const std::vector<JournalRecord>& records);
+// Drops the kept files and key copies of a committed install; false when a
+// kept file could not be deleted.
+bool FinishCommit(const std::vector<JournalRecord>& records);
 // Undoes the records, removes the journal, then the folders that held it.
 void RollBackRecords(const std::vector<JournalRecord>& records, InstallJournal& journal);

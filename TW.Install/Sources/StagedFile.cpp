@@ -61,10 +61,23 @@ HRESULT StagedFile::Truncate()
     return S_OK;
 }
 
+// Through to the disk before the file takes its place and the commit record
+// follows: after a power cut the rename must not have survived its bytes.
+HRESULT StagedFile::Flush()
+{
+    SFile file(m_file.IsValid() ? m_file.Release()
+                                : ::CreateFileW(m_staging.CStr(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL));
+    if (!file.IsValid() || !::FlushFileBuffers(file.Get()))
+    {
+        SERROR_SET_SYSTEM("WriteFile").Add(m_target);
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
 HRESULT StagedFile::Commit(const char* failure)
 {
-    m_file.Reset();
-    if (m_transaction->PlaceFile(m_staging, m_target, failure) != S_OK)
+    if (Flush() != S_OK || m_transaction->PlaceFile(m_staging, m_target, failure) != S_OK)
     {
         Discard();
         return E_FAIL;

@@ -29,12 +29,15 @@ public:
     HRESULT Write(const BYTE* bytes, DWORD size, const char* writeFailure = "WriteFile");
     // Empties the staging file, for a transfer that starts over.
     HRESULT Truncate();
-    // Puts the staging file in place of the target. Fails with `failure`,
-    // the system text and the target.
+    // Flushes the staging file to the disk and puts it in place of the
+    // target. Fails with `failure`, the system text and the target (with
+    // "WriteFile" when it cannot be flushed).
     HRESULT Commit(const char* failure = "MoveFile");
     void Discard();
 
 private:
+    HRESULT Flush();
+
     SString m_target;
     SString m_staging;
     SFile m_file;

@@ -2,6 +2,8 @@
 // package entries and the file writers.
 #include "InstallRun.h"
 
+#include "FilesInUse.h"
+#include "InstallNames.h"
 #include "StagedFile.h"
 
 #include "SCancel.h"
@@ -87,16 +89,59 @@ HRESULT TWInstall::CopyBestEffort(const SString& source, const SString& target)
     return S_OK;
 }
 
-// The folders that an install writes to.
-SStringList TWInstall::PlacesOf(const Folders& folders)
+// Every file, plug-in and key that this package, in these folders, can
+// write: what a journal left on disk may make this run undo.
+JournalScope TWInstall::ScopeOf(const Run& run)
+{
+    JournalScope scope;
+    const Folders& folders = run.folders;
+    const InstallPackage& package = run.package;
+    for (size_t i = 0; i < package.compressedEntries.size(); ++i)
+    {
+        const SString& name = package.compressedEntries[i].name;
+        scope.AddFile(folders.program + L"\\" + name);
+        scope.AddFile(folders.low + L"\\" + name);
+        if (IsPluginLibrary(name))
+            scope.AddPlugin(folders.program + L"\\" + name);
+    }
+    for (size_t i = 0; i < package.cacheEntries.size(); ++i)
+        scope.AddFile(folders.data + L"\\Cache\\" + package.cacheEntries[i].name + L".TWP");
+    for (int i = 0; i < package.downloadTargets.Count(); ++i)
+    {
+        scope.AddFile(ExpandTarget(package.downloadTargets[i], folders.program, folders.data));
+        scope.AddFile(ExpandTarget(package.downloadTargets[i], folders.low, folders.data));
+    }
+    for (size_t i = 0; i < package.dataFiles.size(); ++i)
+        scope.AddFile(folders.data + L"\\" + package.dataFiles[i].name);
+    for (size_t i = 0; i < run.options.settingsFiles.size(); ++i)
+        scope.AddFile(folders.data + L"\\Settings\\" + run.options.settingsFiles[i].name + L".xml");
+    scope.AddFile(folders.program + L"\\Icon.ico");
+    scope.AddFile(folders.program + L"\\Uninstall");
+    scope.AddFile(GetStartMenuFolder() + L"\\" + GetNLS(L"ShortcutName") + L".lnk");
+    scope.AddFile(GetDesktopFolder() + L"\\" + GetNLS(L"ShortcutName") + L".lnk");
+    scope.AddKey(run.PerMachine() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, SetupUninstallEntryPath());
+    for (int i = 0; i < package.uriSchemes.Count(); ++i)
+        scope.AddKey(HKEY_CURRENT_USER, L"Software\\Classes\\" + package.uriSchemes[i]);
+    scope.AddKey(HKEY_LOCAL_MACHINE, folders.keyPath);
+    return scope;
+}
+
+// A running program of the install would be moved aside and stay there:
+// nothing changes while one runs.
+HRESULT TWInstall::CheckNothingInUse(const Folders& folders)
 {
     SStringList places;
     places.Append(folders.program);
-    places.Append(folders.data);
-    places.Append(folders.low);
-    places.Append(GetStartMenuFolder());
-    places.Append(GetDesktopFolder());
-    return places;
+    if (folders.low != folders.program)
+        places.Append(folders.low);
+    SStringList programs = ProgramsUsingFiles(places);
+    if (!programs.Count())
+        return S_OK;
+    SError& error = SERROR_SET("Install.InUse");
+    error.Add(L"Close these programs, then run the setup again:");
+    for (int i = 0; i < programs.Count(); ++i)
+        error.Add(programs[i]);
+    return E_FAIL;
 }
 
 HRESULT TWInstall::CheckNotCancelled()
@@ -162,7 +207,7 @@ HRESULT TWInstall::InstallPlugins(Run& run)
     for (size_t i = 0; i < run.package.compressedEntries.size(); ++i)
     {
         const SString& name = run.package.compressedEntries[i].name;
-        if (name == L"NPTW3D.dll" || name == L"TW.Plugin.IE.dll")
+        if (IsPluginLibrary(name))
             S_RETURN_IF_FAILED(TWDLLInstall(run.folders.program + L"\\" + name, run.PerMachine()));
     }
     return S_OK;
@@ -178,8 +223,9 @@ HRESULT TWInstall::Install(const InstallOptions& options)
     run.module = options.moduleName.IsEmpty() ? SString(L"TW.3D.Modeller") : options.moduleName;
     ReportProgress(GetNLS(L"Install.CreateDir"), 0, 0);
     S_RETURN_IF_FAILED(ChooseFolders(options, run.package, run.folders));
+    S_RETURN_IF_FAILED(CheckNothingInUse(run.folders));
     // An install that was killed is rolled back before this one starts.
-    if (m_transaction.Begin(run.folders.program + L".journal", PlacesOf(run.folders)) != S_OK ||
+    if (m_transaction.Begin(run.folders.program + L".journal", ScopeOf(run)) != S_OK ||
         PlaceEverything(run) != S_OK)
     {
         m_transaction.Rollback();

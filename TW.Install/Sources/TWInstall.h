@@ -60,7 +60,8 @@ private:
     struct Folders;
     HRESULT ChooseFolders(const InstallOptions& options, const InstallPackage& package, Folders& folders);
     HRESULT MakeFolders(const Folders& folders);
-    static SStringList PlacesOf(const Folders& folders);
+    static JournalScope ScopeOf(const Run& run);
+    static HRESULT CheckNothingInUse(const Folders& folders);
     HRESULT PlaceEverything(Run& run);
     // Copies the file through a staging name; a copy that fails is left out.
     HRESULT CopyBestEffort(const SString& source, const SString& target);

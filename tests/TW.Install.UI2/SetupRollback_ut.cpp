@@ -48,15 +48,16 @@ protected:
             EXPECT_TRUE(MachineSnapshot::Leftovers(folder).empty()) << MachineSnapshot::Leftovers(folder)[0];
     }
 
-    // Closes the frame during the held download and answers the question.
-    void CloseDuringTheDownloadAndAnswer(SetupProcess& setup, int answer)
+    // Closes the frame during the held download (by default as the caption's
+    // close button or Alt+F4 do) and answers the question.
+    void CloseDuringTheDownloadAndAnswer(SetupProcess& setup, int answer, UINT message = WM_CLOSE, WPARAM wParam = 0)
     {
         std::wstring title = GetNLS(L"Application.Title").CStr();
         HWND frame = NULL;
         ASSERT_TRUE(WaitFor([&]() { return (frame = setup.FindWindowCaptioned(title)) != NULL; }));
         HWND status = ::GetDlgItem(FindPage(frame, IDC_INSTALL_TITLE), IDC_STATUS);
         ASSERT_TRUE(WaitFor([&]() { return WindowText(status) == GetNLS(L"Install.Copy").CStr(); }));
-        ::PostMessageW(frame, WM_CLOSE, 0, 0); // the caption's close button, or Alt+F4
+        ::PostMessageW(frame, message, wParam, 0);
         HWND question = NULL;
         ASSERT_TRUE(WaitFor([&]() { return (question = setup.FindWindowCaptioned(title, frame)) != NULL; }));
         EXPECT_EQ(std::wstring(GetNLS(L"Install.CancelQuestion").CStr()), MessageBoxText(question));
@@ -91,14 +92,21 @@ TEST_F(SetupRollbackTest, FailedReinstallsLeaveThePreviousInstallWorking)
     EXPECT_EQ(clean, snapshot.Take());
 }
 
+// Closing the window, or a Cancel command (Esc, automation), asks; Yes rolls
+// back and ends with 1.
 TEST_F(SetupRollbackTest, ClosingTheWindowAndAnsweringYesRollsBack)
 {
     MachineSnapshot snapshot;
     std::string clean = snapshot.Take();
-    SetupProcess setup(MakeSetupVariant(L"CloseYes", TestPack(L"UiHold"), g_finishAtEnd), L"");
-    CloseDuringTheDownloadAndAnswer(setup, IDYES);
-    EXPECT_EQ(1u, setup.WaitForExit());
-    EXPECT_EQ(clean, snapshot.Take());
+    for (WPARAM command : {WPARAM(0), WPARAM(IDCANCEL)})
+    {
+        SCOPED_TRACE(command);
+        Tell(L"/reset");
+        SetupProcess setup(MakeSetupVariant(L"CloseYes", TestPack(L"UiHold"), g_finishAtEnd), L"");
+        CloseDuringTheDownloadAndAnswer(setup, IDYES, command ? WM_COMMAND : WM_CLOSE, command);
+        EXPECT_EQ(1u, setup.WaitForExit());
+        EXPECT_EQ(clean, snapshot.Take());
+    }
 }
 
 // No carries on; on the finished page closing the window asks nothing and
@@ -154,4 +162,25 @@ TEST_F(SetupRollbackTest, KilledReinstallIsRecoveredByTheNextRun)
     EXPECT_EQ(*reinterpret_cast<const DWORD*>(size.data()), *reinterpret_cast<const DWORD*>(sizeAgain.data()));
     EXPECT_EQ(0u, RemoveInstall(place.programFolder, L"/Silent"));
     EXPECT_EQ(clean, snapshot.Take());
+}
+
+// A reinstall while the application runs changes nothing: a running program
+// would be moved aside and stay there. Silently it ends with 1.
+TEST_F(SetupRollbackTest, ReinstallWhileTheApplicationRunsChangesNothing)
+{
+    ASSERT_EQ(0u, RunSilent(L"First", L"UiDownload"));
+    SetupProcess application(place.programFolder + L"\\TW.3D.Modeller.exe", L"/UI Local");
+    ASSERT_TRUE(WaitFor([&]() { return application.FindWindowCaptioned(L"Tarnwick 3D Modeller") != NULL; }));
+    MachineSnapshot snapshot;
+    std::string installed = snapshot.Take();
+    TestFolder logs(L"InUseLog");
+    SString log = logs / L"setup.txt";
+    SetupProcess again(MakeSetupVariant(L"Again", TestPack(L"UiDownload"), g_finishAtEnd),
+                       (L"/Silent /Log=" + log).CStr());
+    EXPECT_EQ(1u, again.WaitForExit());
+    EXPECT_EQ(installed, snapshot.Take());
+    std::string text = TestFolder::ReadFile(log);
+    EXPECT_NE(std::string::npos, text.find("Install.InUse")) << text;
+    EXPECT_NE(std::string::npos, text.find("TW.3D.Modeller.exe")) << text;
+    application.Kill();
 }

@@ -40,11 +40,15 @@ private:
     SString m_path;
 };
 
-SStringList Places(const TestFolder& folder)
+// The files of a made-up install in the folder: what its journal may name.
+JournalScope Scope(const TestFolder& folder)
 {
-    SStringList places;
-    places.Append(folder.Path());
-    return places;
+    JournalScope scope;
+    for (const wchar_t* name : {L"kept.txt", L"added.txt", L"Made\\made.txt", L"cut", L"Program\\NPTW3D.dll"})
+        scope.AddFile(folder / name);
+    scope.AddPlugin(folder / L"Program\\NPTW3D.dll");
+    scope.AddKey(HKEY_CURRENT_USER, L"Software\\Classes\\tarnwick");
+    return scope;
 }
 
 std::string Call(const char* entry, const SString& path)
@@ -99,26 +103,43 @@ TEST_F(InstallRollbackTest, ExplicitFoldersOnASecondDriveAreRemovedWithTheirPare
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, DeploymentKeyPath(place.suffix)));
 }
 
-// A reinstall over a working install that meets a file in use: the working
+// A reinstall over a working install that meets a file in use: one of the
+// program's own folders is checked before anything changes ("Install.InUse");
+// one elsewhere (an explicit data folder) is met on the way, and the working
 // install is put back byte for byte and key for key.
 TEST_F(InstallRollbackTest, ReinstallMeetingAFileInUseLeavesThePreviousInstall)
 {
-    ASSERT_EQ(S_OK, InstallPack(L"Full")) << SError::Text().CStr();
+    TestFolder data(L"RollbackData");
+    InstallOptions options;
+    options.dataFolder = data / L"Data";
+    ASSERT_EQ(S_OK, InstallPackWith(L"Full", options)) << SError::Text().CStr();
     MachineSnapshot snapshot;
+    snapshot.Folder(data.Path());
     std::string before = snapshot.Take();
-    SString blocked = place.dataFolder + L"\\Bootstrap.xml";
+    struct Case
     {
-        SFile held(::CreateFileW(blocked.CStr(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL));
-        ASSERT_TRUE(held.IsValid());
-        RecordingInstaller again;
-        PackageModule module(TestPack(L"Full"), L"Again");
-        again.packageModule = module.Get();
-        ASSERT_EQ(E_FAIL, again.Install(InstallOptions()));
-        EXPECT_TRUE(SError::Identifier() == L"CreateFile") << SError::Text().CStr();
-        EXPECT_TRUE(SError::Messages()[SError::Messages().Count() - 1] == blocked);
+        SString held;
+        const wchar_t* identifier;
+    } cases[] = {
+        {place.programFolder + L"\\TW.3D.Modeller.exe", L"Install.InUse"},
+        {options.dataFolder + L"\\Bootstrap.xml", L"CreateFile"},
+    };
+    for (const Case& c : cases)
+    {
+        {
+            SFile held(::CreateFileW(c.held.CStr(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL));
+            ASSERT_TRUE(held.IsValid());
+            RecordingInstaller again;
+            PackageModule module(TestPack(L"Full"), L"Again");
+            again.packageModule = module.Get();
+            ASSERT_EQ(E_FAIL, again.Install(options));
+            EXPECT_TRUE(SError::Identifier() == c.identifier) << SError::Text().CStr();
+            EXPECT_TRUE(SError::Messages()[SError::Messages().Count() - 1].EndsWith(FileNamePart(c.held).CStr()))
+                << SError::Text().CStr();
+        }
+        EXPECT_TRUE(before == snapshot.Take());
+        ExpectNoJournal();
     }
-    EXPECT_EQ(before, snapshot.Take());
-    ExpectNoJournal();
 }
 
 // A journal left by a killed install is rolled back by the next run, and
@@ -137,14 +158,15 @@ TEST_F(InstallRollbackTest, InterruptedInstallIsUndoneOrFinishedByTheNextRun)
     folder.WriteFile(L"kept.txt.rollback", "old");
     folder.WriteFile(L"added.txt", "added");
     folder.WriteFile(L"added.txt.partial", "half");
-    SString records = L"folder\t" + (folder / L"Made") + L"\t\t\r\nfile\t" + kept + L"\texisting\t\r\nfile\t" + added +
+    SString records = L"folder\t" + (folder / L"Made") + L"\t\t\r\nfile\t" + kept + L"\texisting\t\r\nkept\t" + kept +
+                      L"\t\t\r\nfile\t" + added +
                       L"\tnew\t\r\nfile\t" + (elsewhere / L"precious.txt") + L"\tnew\t\r\nkey\tHKCU\t" +
                       L"Software\\TarnwickTestsOther\t\t\r\nfile\t" + (folder / L"cut");
     ::CreateDirectoryW((folder / L"Made").CStr(), NULL);
     folder.WriteFile(L"Program.journal", Utf16Bytes(records));
     {
         InstallTransaction next;
-        ASSERT_EQ(S_OK, next.Begin(journal, Places(folder)));
+        ASSERT_EQ(S_OK, next.Begin(journal, Scope(folder)));
         next.Commit();
     }
     EXPECT_EQ("old", TestFolder::ReadFile(kept));
@@ -158,10 +180,11 @@ TEST_F(InstallRollbackTest, InterruptedInstallIsUndoneOrFinishedByTheNextRun)
 
     folder.WriteFile(L"kept.txt", "new");
     folder.WriteFile(L"kept.txt.rollback", "old");
-    folder.WriteFile(L"Program.journal", Utf16Bytes(L"file\t" + kept + L"\texisting\t\r\ncommit\t\t\t\r\n"));
+    folder.WriteFile(L"Program.journal",
+                     Utf16Bytes(L"file\t" + kept + L"\texisting\t\r\nkept\t" + kept + L"\t\t\r\ncommit\t\t\t\r\n"));
     {
         InstallTransaction next;
-        ASSERT_EQ(S_OK, next.Begin(journal, Places(folder)));
+        ASSERT_EQ(S_OK, next.Begin(journal, Scope(folder)));
         next.Commit();
     }
     EXPECT_EQ("new", TestFolder::ReadFile(kept));
@@ -173,9 +196,102 @@ TEST_F(InstallRollbackTest, ASecondSetupOfTheSameInstallIsRefused)
 {
     TestFolder folder(L"Busy");
     InstallTransaction first;
-    ASSERT_EQ(S_OK, first.Begin(folder / L"Program.journal", Places(folder)));
+    ASSERT_EQ(S_OK, first.Begin(folder / L"Program.journal", Scope(folder)));
     InstallTransaction second;
-    EXPECT_EQ(E_FAIL, second.Begin(folder / L"Program.journal", Places(folder)));
+    EXPECT_EQ(E_FAIL, second.Begin(folder / L"Program.journal", Scope(folder)));
     EXPECT_TRUE(SError::Identifier() == L"Install.Busy");
     first.Rollback();
+}
+
+namespace
+{
+HRESULT InstallFresh(const wchar_t* name)
+{
+    PackageModule module(TestPack(name), L"Rollback");
+    TWInstall engine;
+    engine.packageModule = module.Get();
+    return engine.Install(InstallOptions());
+}
+} // namespace
+
+// A journal is input, which any process of the user can plant: each of
+// these, in a journal of its own, makes the next setup change nothing
+// outside what its package could have written.
+TEST_F(InstallRollbackTest, PlantedJournalsAreNotObeyed)
+{
+    PluginCallLog calls;
+    SString desktop = GetDesktopFolder();
+    SString program = place.programFolder;
+    TestFolder::RemoveTree(L"C:\\precious.txt");
+    HANDLE file = ::CreateFileW(L"C:\\precious.txt", GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    ::CloseHandle(file);
+    file = ::CreateFileW((desktop + L"\\Report.docx").CStr(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    ::CloseHandle(file);
+    ASSERT_TRUE(::CopyFileW((BinFolder() + L"\\plugins\\NPTW3D.dll").CStr(), (desktop + L"\\helper.dll").CStr(), FALSE));
+    SString otherEntry = UninstallEntryPath(L"Tarnwick_Other_1");
+    SetValue(HKEY_CURRENT_USER, L"Software\\Classes\\tw-victim", L"Keep", SString(L"me"));
+    SetValue(HKEY_CURRENT_USER, otherEntry, L"Keep", SString(L"me"));
+    const SString journals[] = {
+        L"file\t" + program + L"\\..\\..\\..\\..\\..\\..\\precious.txt\tnew\t",
+        L"file\t" + desktop + L"\\Report.docx\tnew\t",
+        L"key\tHKCU\tSoftware\\Classes\\tw-victim\t",
+        L"key\tHKCU\t" + otherEntry + L"\t",
+        L"plugin\t" + desktop + L"\\helper.dll\t0\t",
+    };
+    for (const SString& record : journals)
+    {
+        SCOPED_TRACE(ToNarrow(record));
+        place.Clear();
+        TestFolder::RemoveTree(program + L".journal");
+        HANDLE journal = ::CreateFileW((program + L".journal").CStr(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+        std::string bytes = Utf16Bytes(record + L"\r\n");
+        DWORD written = 0;
+        ::WriteFile(journal, bytes.data(), static_cast<DWORD>(bytes.size()), &written, NULL);
+        ::CloseHandle(journal);
+        ASSERT_EQ(S_OK, InstallFresh(L"Full")) << SError::Text().CStr();
+        EXPECT_TRUE(TestFolder::Exists(L"C:\\precious.txt"));
+        EXPECT_TRUE(TestFolder::Exists(desktop + L"\\Report.docx"));
+        EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\tw-victim"));
+        EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, otherEntry));
+        EXPECT_EQ(std::string::npos, calls.Calls().find("helper.dll")) << calls.Calls();
+    }
+    ::DeleteFileW(L"C:\\precious.txt");
+    ::DeleteFileW((desktop + L"\\Report.docx").CStr());
+    ::DeleteFileW((desktop + L"\\helper.dll").CStr());
+    DeleteKeyTree(HKEY_CURRENT_USER, L"Software\\Classes\\tw-victim");
+    DeleteKeyTree(HKEY_CURRENT_USER, otherEntry);
+}
+
+// Only what this run moved aside comes back: a kept-aside name that another
+// run left, or that somebody planted, is never restored over the program.
+// What the install replaces is its own, read-only or not, and nothing is
+// left kept aside after it.
+TEST_F(InstallRollbackTest, OnlyWhatThisRunKeptAsideIsRestored)
+{
+    ASSERT_EQ(S_OK, InstallFresh(L"Full")) << SError::Text().CStr();
+    SString application = place.programFolder + L"\\TW.3D.Modeller.exe";
+    std::string installed = TestFolder::ReadFile(application);
+    ::SetFileAttributesW(application.CStr(), FILE_ATTRIBUTE_READONLY);
+    ASSERT_EQ(S_OK, InstallFresh(L"Full")) << SError::Text().CStr();
+    EXPECT_FALSE(TestFolder::Exists(application + L".rollback"));
+    HANDLE planted = ::CreateFileW((application + L".rollback").CStr(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    ::WriteFile(planted, "old", 3, NULL, NULL);
+    ::CloseHandle(planted);
+
+    EXPECT_EQ(E_FAIL, InstallFresh(L"RollbackMissing"));
+    EXPECT_EQ(installed, TestFolder::ReadFile(application));
+}
+
+// A reinstall that fails after the plug-in hooks: the new libraries are
+// uninstalled, and the previous ones, put back, are installed again.
+TEST_F(InstallRollbackTest, RestoredPluginsAreInstalledAgain)
+{
+    ASSERT_EQ(S_OK, InstallFresh(L"Full")) << SError::Text().CStr();
+    PluginCallLog calls;
+    ASSERT_EQ(E_FAIL, InstallFresh(L"RollbackLate"));
+    SString np = place.programFolder + L"\\NPTW3D.dll";
+    SString ie = place.programFolder + L"\\TW.Plugin.IE.dll";
+    EXPECT_EQ(Call("TWInstall", np) + Call("TWInstall", ie) + Call("TWUninstall", ie) + Call("TWUninstall", np) +
+                  Call("TWInstall", ie) + Call("TWInstall", np),
+              calls.Calls());
 }

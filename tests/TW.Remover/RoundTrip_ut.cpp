@@ -214,7 +214,7 @@ TEST_F(RoundTripTest, DamagedInputsRemoveNothingAndFail)
     tooLong += std::string(8192, 'a');
     struct Case
     {
-        const wchar_t* file;
+        SString file;
         std::string bytes; // "<missing>": no such file
     } cases[] = {
         {L"Uninstall", "<missing>"},
@@ -228,6 +228,7 @@ TEST_F(RoundTripTest, DamagedInputsRemoveNothingAndFail)
         {L".deployment", std::string(2, '\0')},
         {L".deployment", Utf16Bytes(L"not Base64")},
         {L".deployment", Utf16Bytes(L"YSBi")}, // "a b"
+        {L"..\\" + FileNamePart(program) + L".journal", std::string("\xff\xfe", 2)}, // a setup not ended
     };
     for (const Case& damaged : cases)
     {
@@ -243,6 +244,7 @@ TEST_F(RoundTripTest, DamagedInputsRemoveNothingAndFail)
         EXPECT_EQ("<missing>", TestFolder::ReadFile(log));
         WriteBytes(program + L"\\Uninstall", actions);
         WriteBytes(program + L"\\.deployment", deployment);
+        ::DeleteFileW((program + L".journal").CStr());
     }
     EXPECT_EQ(installed, snapshot.Take());
 

@@ -1,6 +1,7 @@
 #pragma once
-// Whether a program still uses the installation: the remover asks before it
-// changes anything, so that it never removes half an install.
+// Whether a program still uses the installation: the remover and the setup
+// program ask before they change anything, so that neither leaves half an
+// install, nor a running program kept aside.
 #include "SString.h"
 
 // The programs that hold a file below one of the folders open, by name; the
