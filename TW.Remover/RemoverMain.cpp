@@ -25,26 +25,31 @@ int Finish(int exitCode)
     return exitCode;
 }
 
-// Retry or Cancel, naming the programs that the error record lists.
-bool AskToCloseThem()
+// The remover's box: what stands in the way, as the error record lists it.
+int ShowBox(const wchar_t* intro, const wchar_t* ending, UINT flags)
 {
     SString product = TW_PRODUCT_NAME_TEXT;
-    SString text = product + L" cannot be removed while these programs use it:\n";
+    SString text = product + intro;
     for (int i = 0; i < SError::Messages().Count(); ++i)
         text += L"\n" + SError::Messages()[i];
-    text += L"\n\nClose them, then click Retry. Cancel keeps the installation as it is.";
-    return ::MessageBoxW(NULL, text.CStr(), (product + L" Remover").CStr(), MB_RETRYCANCEL | MB_ICONWARNING) == IDRETRY;
+    text += ending;
+    return ::MessageBoxW(NULL, text.CStr(), (product + L" Remover").CStr(), flags);
 }
 
-// Why nothing was removed, from the error record.
+// Retry or Cancel, naming the programs in the way.
+bool AskToCloseThem()
+{
+    return ShowBox(L" cannot be removed while these programs use it:\n",
+                   L"\n\nClose them, then click Retry. Cancel keeps the installation as it is.",
+                   MB_RETRYCANCEL | MB_ICONWARNING) == IDRETRY;
+}
+
+// Why nothing was removed.
 void ShowFailure()
 {
-    SString product = TW_PRODUCT_NAME_TEXT;
-    SString text = product + L" cannot be removed:\n";
-    for (int i = 0; i < SError::Messages().Count(); ++i)
-        text += L"\n" + SError::Messages()[i];
-    text += L"\n\nNothing was removed. Run the setup program again to repair the installation, then remove it.";
-    ::MessageBoxW(NULL, text.CStr(), (product + L" Remover").CStr(), MB_OK | MB_ICONERROR);
+    ShowBox(L" cannot be removed:\n",
+            L"\n\nNothing was removed. Run the setup program again to repair the installation, then remove it.",
+            MB_OK | MB_ICONERROR);
 }
 } // namespace
 
