@@ -192,6 +192,7 @@ TEST_F(InstallRollbackTest, InterruptedInstallIsUndoneOrFinishedByTheNextRun)
 }
 
 // Two setups of the same install never work at once: the second is told so.
+// A folder where the journal belongs is reported as what it is.
 TEST_F(InstallRollbackTest, ASecondSetupOfTheSameInstallIsRefused)
 {
     TestFolder folder(L"Busy");
@@ -201,6 +202,11 @@ TEST_F(InstallRollbackTest, ASecondSetupOfTheSameInstallIsRefused)
     EXPECT_EQ(E_FAIL, second.Begin(folder / L"Program.journal", Scope(folder)));
     EXPECT_TRUE(SError::Identifier() == L"Install.Busy");
     first.Rollback();
+    // A folder in the journal's place is no other setup: it is named.
+    ::CreateDirectoryW((folder / L"Blocked.journal").CStr(), NULL);
+    InstallTransaction blocked;
+    EXPECT_EQ(E_FAIL, blocked.Begin(folder / L"Blocked.journal", Scope(folder)));
+    EXPECT_TRUE(SError::Identifier() == L"Install.JournalBlocked") << SError::Text().CStr();
 }
 
 namespace
