@@ -1,11 +1,13 @@
 // TW.Install.UI2: the setup program. Started normally it shows a small wizard
 // while it installs; with "/Silent" anywhere in its command line it installs
-// without any window. Exit code 0 for success, 1 for a failed or cancelled
-// install, which has been rolled back by then.
+// without any window. Exit code 0 for success; for a failed or cancelled
+// install, which has been rolled back by then, 1 or a more specific code
+// (InstallExitCode.h).
 // "/Log" writes what the install does into a text file.
 #include "InstallThread.h"
 #include "SetupWindow.h"
 
+#include "InstallExitCode.h"
 #include "InstallNames.h"
 
 #include "SLibrarySearch.h"
@@ -42,7 +44,7 @@ int RunSilent()
 {
     InstallThread(NULL);
     if (lastInstallResult != S_OK)
-        return 1; // deployment tools read the exit code
+        return ExitCodeForFailure(); // deployment tools read the exit code
     if (!pendingStartCommand.IsEmpty())
         StartProcess(pendingStartCommand);
     return 0;

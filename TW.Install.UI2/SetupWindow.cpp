@@ -1,5 +1,6 @@
 #include "SetupWindow.h"
 
+#include "InstallExitCode.h"
 #include "InstallThread.h"
 #include "SetupIds.h"
 
@@ -53,15 +54,16 @@ void ShowFailure()
 {
     if (SCancel::IsCancelled())
     {
-        ::PostQuitMessage(1); // the user's own cancel: rolled back, nothing to report
+        ::PostQuitMessage(exitCancelled); // the user's own cancel: rolled back, nothing to report
         return;
     }
     SString text = SError::Text();
     SString caption = GetNLS(L"Install.Failed");
+    int exitCode = ExitCodeForFailure(); // before a Retry could change the record
     if (::MessageBoxW(frameWindow, text.CStr(), caption.CStr(), MB_RETRYCANCEL | MB_ICONERROR) == IDRETRY)
         StartThread(0);
     else
-        ::PostQuitMessage(1);
+        ::PostQuitMessage(exitCode);
 }
 
 // Closing the window during the install asks first; a cancel is carried out

@@ -115,7 +115,7 @@ void AddRecordedFolder(Removal& removal, const SString& keyPath)
 void AddDefaultFolder(Removal& removal, const SString& shellFolder, const SString& suffix)
 {
     if (!shellFolder.IsEmpty())
-        AddFolder(removal, shellFolder + L"\\Tarnwick" + suffix);
+        AddFolder(removal, shellFolder + L"\\" + DefaultFolderName(suffix));
 }
 
 // A log asked for inside a folder that goes would go with it: it moves, under
@@ -182,7 +182,7 @@ HRESULT CheckNothingUsesIt(const SString& programFolder, const SString& suffix)
     SStringList folders;
     folders.Append(programFolder);
     if (!GetLocalAppDataLowFolder().IsEmpty())
-        folders.Append(GetLocalAppDataLowFolder() + L"\\Tarnwick" + suffix);
+        folders.Append(GetLocalAppDataLowFolder() + L"\\" + DefaultFolderName(suffix));
     SStringList programs = ProgramsUsingFiles(folders);
     if (!programs.Count())
         return S_OK;

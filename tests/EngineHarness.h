@@ -74,8 +74,8 @@ struct InstallPlace
         bool hasId = SetupDeploymentId(id);
         suffix = InstanceSuffix(ReleaseChannel(), hasId, id);
         keyName = UninstallKeyName(ReleaseChannel(), id);
-        dataFolder = GetLocalAppDataLowFolder() + L"\\Tarnwick" + suffix;
-        programFolder = GetLocalAppDataFolder() + L"\\Tarnwick" + suffix;
+        dataFolder = GetLocalAppDataLowFolder() + L"\\" + DefaultFolderName(suffix);
+        programFolder = GetLocalAppDataFolder() + L"\\" + DefaultFolderName(suffix);
     }
 
     // Removes whatever an earlier test left, so every test starts clean.

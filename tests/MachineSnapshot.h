@@ -30,11 +30,11 @@ public:
         Key(HKEY_CURRENT_USER, uninstall);
         Key(HKEY_LOCAL_MACHINE, uninstall);
         Key(HKEY_CURRENT_USER, L"Software\\Classes");
-        Key(HKEY_CURRENT_USER, L"Software\\Tarnwick Setup Rollback");
+        Key(HKEY_CURRENT_USER, KeyCopiesPath());
         SStringList software;
         ListKeys(HKEY_LOCAL_MACHINE, L"Software", software);
         for (int i = 0; i < software.Count(); ++i)
-            if (software[i].StartsWith(L"Tarnwick"))
+            if (software[i].StartsWith(VendorName().CStr()))
                 Key(HKEY_LOCAL_MACHINE, L"Software\\" + software[i]);
     }
 

@@ -45,7 +45,7 @@ HRESULT TWInstall::Download(Run& run, int index)
     SString path = ExpandTarget(target, run.folders.program, run.folders.data);
     SString lowPath = ExpandTarget(target, run.folders.low, run.folders.data);
     bool stored = path.EndsWith(L".TWP");
-    bool isApplication = target.Find(L"TW.3D.Modeller.exe") >= 0 || target.Find(L"TW.3D.Modeller.Plugin.dll") >= 0;
+    bool isApplication = IsApplicationFile(FileNamePart(path), run.module);
     DWORD share = static_cast<DWORD>(run.package.downloadSizes[index]);
     DownloadProgress progress = {this, GetNLS(L"Install.Copy"), run.done, run.total, share};
     DownloadStream stream(url, run.package.DownloadDigest(target), progress);

@@ -4,6 +4,10 @@
 
 SString ReleaseChannel() { return SString(TW_RELEASE_CHANNEL); }
 
+SString VendorName() { return SString(TW_VENDOR); }
+
+SString DefaultFolderName(const SString& suffix) { return VendorName() + suffix; }
+
 SString InstanceSuffix(const SString& channel, bool hasDeployment, const SString& deploymentId)
 {
     SString suffix = channel == L"Production_FLY" ? SString() : L"." + channel;
@@ -14,7 +18,7 @@ SString InstanceSuffix(const SString& channel, bool hasDeployment, const SString
 
 SString UninstallKeyName(const SString& channel, const SString& deploymentId)
 {
-    SString name = L"Tarnwick_" + channel;
+    SString name = VendorName() + L"_" + channel;
     if (!deploymentId.IsEmpty())
         name += L"_" + deploymentId;
     return name;
@@ -61,4 +65,6 @@ SString SetupUninstallEntryPath()
 
 SString ProductVersion() { return TW_PRODUCT_VERSION; }
 
-SString DeploymentKeyPath(const SString& suffix) { return L"Software\\Tarnwick" + suffix; }
+SString DeploymentKeyPath(const SString& suffix) { return L"Software\\" + VendorName() + suffix; }
+
+SString KeyCopiesPath() { return L"Software\\" + VendorName() + L" Setup Rollback"; }

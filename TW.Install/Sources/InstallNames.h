@@ -5,10 +5,15 @@
 
 // The release channel compiled into this build.
 SString ReleaseChannel();
+// The vendor compiled into this build ("Tarnwick" by default): the first
+// part of every folder and key name that setup and remover make.
+SString VendorName();
+// The default folder's name in a shell folder: the vendor + suffix.
+SString DefaultFolderName(const SString& suffix);
 // "." + channel (nothing for "Production_FLY"), then "." + the deployment
 // identifier when one is present.
 SString InstanceSuffix(const SString& channel, bool hasDeployment, const SString& deploymentId);
-// "Tarnwick_" + channel, then "_" + the identifier when it is not empty.
+// Vendor + "_" + channel, then "_" + the identifier when it is not empty.
 SString UninstallKeyName(const SString& channel, const SString& deploymentId);
 // The setup program's deployment identifier: the localized "DeploymentID";
 // the placeholder "%DEPLOYMENTID%" means none.
@@ -27,11 +32,14 @@ SString UninstallEntryPath(const SString& keyName);
 SString SetupUninstallEntryPath();
 // The product's version, as the build gives it; empty when it gives none.
 SString ProductVersion();
-// "Software\Tarnwick" + suffix, under HKEY_LOCAL_MACHINE.
+// "Software\" + vendor + suffix.
 SString DeploymentKeyPath(const SString& suffix);
-// Its subkeys for the explicit folders, and their values: the folder, and
-// the highest folder that the install created above it.
+// Where the copies of keys that an install changes wait until its commit:
+// "Software\" + vendor + " Setup Rollback", under the key's own root.
+SString KeyCopiesPath();
+// Its subkeys for the explicit folders, and their values: the folder (named
+// after the vendor), and the highest folder that the install made above it.
 const wchar_t* const dataFolderKey = L"ApplicationData";
 const wchar_t* const programFolderKey = L"ProgramFiles";
-const wchar_t* const folderValue = L"Tarnwick";
+const wchar_t* const folderValue = TW_VENDOR;
 const wchar_t* const createdAboveValue = L"CreatedAbove";

@@ -42,5 +42,11 @@ HRESULT InflateExactly(const BYTE* stream, DWORD streamLength, DWORD size, const
 
 // A download's target with "%program%" and "%data%" put in.
 SString ExpandTarget(const SString& target, const SString& programFolder, const SString& dataFolder);
+// The application's own files, which the low program folder gets a copy of:
+// exactly module + ".exe" or module + ".Plugin.dll".
+inline bool IsApplicationFile(const SString& name, const SString& module)
+{
+    return name == module + L".exe" || name == module + L".Plugin.dll";
+}
 // The browser plug-ins, whose install hooks the install calls.
 inline bool IsPluginLibrary(const SString& name) { return name == L"NPTW3D.dll" || name == L"TW.Plugin.IE.dll"; }

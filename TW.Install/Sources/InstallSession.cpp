@@ -21,7 +21,7 @@ HRESULT DefaultFolder(const SString& shellFolder, const wchar_t* which, const SS
         SERROR_SET("PrepareFolders.NoShellFolder").Add(SString(L"The system gives no ") + which + L" folder.");
         return E_FAIL;
     }
-    folder = shellFolder + L"\\Tarnwick" + suffix;
+    folder = shellFolder + L"\\" + DefaultFolderName(suffix);
     return S_OK;
 }
 

@@ -1,5 +1,6 @@
 #include "InstallTransaction.h"
 
+#include "InstallNames.h"
 #include "InstallUndo.h"
 
 #include "SError.h"
@@ -65,6 +66,14 @@ HRESULT InstallTransaction::Begin(const SString& journalPath, const JournalScope
     for (size_t i = 0; i < m_records.size(); ++i)
         S_RETURN_IF_FAILED(m_journal.Append(m_records[i]));
     return S_OK;
+}
+
+HRESULT InstallTransaction::CheckNoOtherSetup(const SString& journalPath)
+{
+    InstallJournal probe;
+    std::vector<JournalRecord> records;
+    bool found = false;
+    return probe.OpenLeftOver(journalPath, records, found);
 }
 
 HRESULT InstallTransaction::Announce(const JournalRecord& record)
@@ -173,7 +182,7 @@ HRESULT InstallTransaction::ProtectKey(HKEY root, const SString& path)
     if (!HasKey(root, path))
         return Announce(Record(L"key", rootName, path));
     // The copy comes first: a journal that names a copy always has a whole one.
-    SString copy = SString(KeyCopiesPath()) + L"\\" + SString::FromInt(static_cast<int>(::GetCurrentProcessId())) +
+    SString copy = KeyCopiesPath() + L"\\" + SString::FromInt(static_cast<int>(::GetCurrentProcessId())) +
                    L"-" + SString::FromInt(static_cast<int>(::GetTickCount() & 0x7FFFFFFF)) + L"-" +
                    SString::FromInt(++m_keyCopies);
     if (!CopyKey(root, path, copy))

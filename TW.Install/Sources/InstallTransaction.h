@@ -4,7 +4,7 @@
 // undone in reverse order, and one that was killed is undone by the next run
 // (through the journal). Until the commit, a file that the install replaces
 // stays beside it as path + ".rollback", and a key that it changes has a copy
-// under "Software\Tarnwick Setup Rollback".
+// under "Software\<vendor> Setup Rollback".
 #include "InstallJournal.h"
 #include "JournalScope.h"
 
@@ -28,6 +28,9 @@ public:
     // then starts this one's journal there. A journal is input like any
     // file: only the records that the scope trusts are undone.
     HRESULT Begin(const SString& journalPath, const JournalScope& scope);
+    // Fails with "Install.Busy" while another setup holds the journal, as
+    // Begin would, but changes nothing: asked before anything else is.
+    static HRESULT CheckNoOtherSetup(const SString& journalPath);
     // Creates the folder and each missing folder above it; each one it made
     // goes again with a rollback. A folder that cannot be made is not
     // reported here: it shows at the first write into it. Fails with the

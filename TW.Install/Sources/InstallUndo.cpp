@@ -1,15 +1,11 @@
 #include "InstallUndo.h"
 
+#include "InstallNames.h"
 #include "PluginLibrary.h"
 
 #include "SError.h"
 #include "SLog.h"
 #include "SRegistry.h"
-
-const wchar_t* KeyCopiesPath()
-{
-    return L"Software\\Tarnwick Setup Rollback";
-}
 
 SString StagingPath(const SString& path)
 {
@@ -150,8 +146,8 @@ void RemoveFolders(const std::vector<JournalRecord>& records)
 // Only when no other install keeps a copy there: a key with subkeys stays.
 void RemoveKeyCopiesFolder()
 {
-    ::RegDeleteKeyW(HKEY_CURRENT_USER, KeyCopiesPath());
-    ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, KeyCopiesPath());
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, KeyCopiesPath().CStr());
+    ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, KeyCopiesPath().CStr());
 }
 
 // Newest first; false when a file or key could not be put back.

@@ -5,8 +5,6 @@
 
 #include <vector>
 
-// Where the copies of changed keys wait, under the key's own root.
-const wchar_t* KeyCopiesPath();
 // The staging name of a file, and where its previous bytes wait.
 SString StagingPath(const SString& path);
 SString KeptAsidePath(const SString& path);

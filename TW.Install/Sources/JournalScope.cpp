@@ -1,5 +1,6 @@
 #include "JournalScope.h"
 
+#include "InstallNames.h"
 #include "InstallUndo.h"
 #include "ProtectedFolder.h"
 
@@ -53,7 +54,7 @@ SString KeyName(HKEY root, const SString& path)
 // Empty (the key did not exist), or one copy directly under the copies' key.
 bool IsKeyCopy(const SString& copy)
 {
-    SString prefix = SString(KeyCopiesPath()) + L"\\";
+    SString prefix = KeyCopiesPath() + L"\\";
     if (copy.IsEmpty())
         return true;
     return copy.StartsWith(prefix.CStr()) && copy.Length() > prefix.Length() &&

@@ -171,8 +171,7 @@ HRESULT TWInstall::WriteCompressedEntries(Run& run)
         S_RETURN_IF_FAILED(WriteFileWithProgress(path, inflated.Get(), entry.uncompressedSize,
                                                  GetNLS(L"Install.Copy"), &run.done, run.total));
         SString lowPath = run.folders.low + L"\\" + entry.name;
-        bool isApplication = entry.name == run.module + L".exe" || entry.name == run.module + L".Plugin.dll";
-        if (isApplication && lowPath != path)
+        if (IsApplicationFile(entry.name, run.module) && lowPath != path)
             S_RETURN_IF_FAILED(CopyBestEffort(path, lowPath));
     }
     return S_OK;
@@ -223,9 +222,11 @@ HRESULT TWInstall::Install(const InstallOptions& options)
     run.module = options.moduleName.IsEmpty() ? SString(L"TW.3D.Modeller") : options.moduleName;
     ReportProgress(GetNLS(L"Install.CreateDir"), 0, 0);
     S_RETURN_IF_FAILED(ChooseFolders(options, run.package, run.folders));
+    SString journal = run.folders.program + L".journal";
+    S_RETURN_IF_FAILED(InstallTransaction::CheckNoOtherSetup(journal));
     S_RETURN_IF_FAILED(CheckNothingInUse(run.folders));
     // An install that was killed is rolled back before this one starts.
-    if (m_transaction.Begin(run.folders.program + L".journal", ScopeOf(run)) != S_OK ||
+    if (m_transaction.Begin(journal, ScopeOf(run)) != S_OK ||
         PlaceEverything(run) != S_OK)
     {
         m_transaction.Rollback();

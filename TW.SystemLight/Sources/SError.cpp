@@ -13,6 +13,7 @@ SError& SError::Set(const char* identifier, const char* /*sourceFile*/, int /*li
     SError& record = Instance();
     record.m_identifier = SString::FromNarrow(identifier);
     record.m_messages.Clear();
+    record.m_systemCode = 0;
     return record;
 }
 
@@ -70,6 +71,7 @@ SError& SError::SetWithSystemText(const char* identifier, const char* sourceFile
 {
     DWORD code = ::GetLastError();
     SError& record = Set(identifier, sourceFile, line);
+    record.m_systemCode = code;
     if (code)
         record.Add(SystemText(code));
     return record;
@@ -96,3 +98,5 @@ SString SError::Text()
 const SString& SError::Identifier() { return Instance().m_identifier; }
 
 const SStringList& SError::Messages() { return Instance().m_messages; }
+
+DWORD SError::SystemCode() { return Instance().m_systemCode; }

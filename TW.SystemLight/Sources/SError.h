@@ -21,6 +21,8 @@ public:
     static SString Text();
     static const SString& Identifier();
     static const SStringList& Messages();
+    // The system's code that SetWithSystemText recorded; 0 after Set.
+    static DWORD SystemCode();
 
 private:
     friend class SErrorKeeper;
@@ -28,6 +30,7 @@ private:
 
     SStringList m_messages;
     SString m_identifier;
+    DWORD m_systemCode = 0;
 };
 
 // Keeps the recorded failure across clean-up work that may record its own:

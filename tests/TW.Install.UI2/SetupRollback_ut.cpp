@@ -48,15 +48,24 @@ protected:
             EXPECT_TRUE(MachineSnapshot::Leftovers(folder).empty()) << MachineSnapshot::Leftovers(folder)[0];
     }
 
+    // The frame, once the install is in its held download.
+    static HWND WaitForTheDownload(SetupProcess& setup)
+    {
+        std::wstring title = GetNLS(L"Application.Title").CStr();
+        HWND frame = NULL;
+        if (!WaitFor([&]() { return (frame = setup.FindWindowCaptioned(title)) != NULL; }))
+            return NULL;
+        HWND status = ::GetDlgItem(FindPage(frame, IDC_INSTALL_TITLE), IDC_STATUS);
+        return WaitFor([&]() { return WindowText(status) == GetNLS(L"Install.Copy").CStr(); }) ? frame : NULL;
+    }
+
     // Closes the frame during the held download (by default as the caption's
     // close button or Alt+F4 do) and answers the question.
     void CloseDuringTheDownloadAndAnswer(SetupProcess& setup, int answer, UINT message = WM_CLOSE, WPARAM wParam = 0)
     {
         std::wstring title = GetNLS(L"Application.Title").CStr();
-        HWND frame = NULL;
-        ASSERT_TRUE(WaitFor([&]() { return (frame = setup.FindWindowCaptioned(title)) != NULL; }));
-        HWND status = ::GetDlgItem(FindPage(frame, IDC_INSTALL_TITLE), IDC_STATUS);
-        ASSERT_TRUE(WaitFor([&]() { return WindowText(status) == GetNLS(L"Install.Copy").CStr(); }));
+        HWND frame = WaitForTheDownload(setup);
+        ASSERT_TRUE(frame != NULL);
         ::PostMessageW(frame, message, wParam, 0);
         HWND question = NULL;
         ASSERT_TRUE(WaitFor([&]() { return (question = setup.FindWindowCaptioned(title, frame)) != NULL; }));
@@ -83,7 +92,7 @@ TEST_F(SetupRollbackTest, FailedReinstallsLeaveThePreviousInstallWorking)
         SFile held(::CreateFileW((place.dataFolder + L"\\Icons\\Icon.ico").CStr(), GENERIC_READ, 0, NULL, OPEN_EXISTING,
                                  0, NULL));
         ASSERT_TRUE(held.IsValid());
-        EXPECT_EQ(1u, RunSilent(L"Blocked", L"UiDownload"));
+        EXPECT_EQ(32u, RunSilent(L"Blocked", L"UiDownload")); // a file of the install in use
     }
     EXPECT_EQ(installed, snapshot.Take());
     ExpectNoLeftovers();
@@ -93,7 +102,7 @@ TEST_F(SetupRollbackTest, FailedReinstallsLeaveThePreviousInstallWorking)
 }
 
 // Closing the window, or a Cancel command (Esc, automation), asks; Yes rolls
-// back and ends with 1.
+// back and ends with 1602, the code for the user's own cancel.
 TEST_F(SetupRollbackTest, ClosingTheWindowAndAnsweringYesRollsBack)
 {
     MachineSnapshot snapshot;
@@ -104,7 +113,7 @@ TEST_F(SetupRollbackTest, ClosingTheWindowAndAnsweringYesRollsBack)
         Tell(L"/reset");
         SetupProcess setup(MakeSetupVariant(L"CloseYes", TestPack(L"UiHold"), g_finishAtEnd), L"");
         CloseDuringTheDownloadAndAnswer(setup, IDYES, command ? WM_COMMAND : WM_CLOSE, command);
-        EXPECT_EQ(1u, setup.WaitForExit());
+        EXPECT_EQ(1602u, setup.WaitForExit());
         EXPECT_EQ(clean, snapshot.Take());
     }
 }
@@ -165,7 +174,8 @@ TEST_F(SetupRollbackTest, KilledReinstallIsRecoveredByTheNextRun)
 }
 
 // A reinstall while the application runs changes nothing: a running program
-// would be moved aside and stay there. Silently it ends with 1.
+// would be moved aside and stay there. Silently it ends with 32, the code for
+// files in use.
 TEST_F(SetupRollbackTest, ReinstallWhileTheApplicationRunsChangesNothing)
 {
     ASSERT_EQ(0u, RunSilent(L"First", L"UiDownload"));
@@ -177,10 +187,25 @@ TEST_F(SetupRollbackTest, ReinstallWhileTheApplicationRunsChangesNothing)
     SString log = logs / L"setup.txt";
     SetupProcess again(MakeSetupVariant(L"Again", TestPack(L"UiDownload"), g_finishAtEnd),
                        (L"/Silent /Log=" + log).CStr());
-    EXPECT_EQ(1u, again.WaitForExit());
+    EXPECT_EQ(32u, again.WaitForExit());
     EXPECT_EQ(installed, snapshot.Take());
     std::string text = TestFolder::ReadFile(log);
     EXPECT_NE(std::string::npos, text.find("Install.InUse")) << text;
     EXPECT_NE(std::string::npos, text.find("TW.3D.Modeller.exe")) << text;
     application.Kill();
+}
+
+// A second setup of the same install while the first holds its download
+// ends with 1618, the code for another install in progress.
+TEST_F(SetupRollbackTest, SecondSetupWhileOneRunsEndsWith1618)
+{
+    Tell(L"/reset");
+    SetupProcess first(MakeSetupVariant(L"First", TestPack(L"UiHold"), g_finishAtEnd), L"");
+    ASSERT_TRUE(WaitForTheDownload(first) != NULL);
+    EXPECT_EQ(1618u, RunSilent(L"Second", L"UiHold"));
+    Tell(L"/unhold/ui");
+    HWND finished = FindPage(first.FindWindowCaptioned(GetNLS(L"Application.Title").CStr()), IDC_LAST_TITLE);
+    ASSERT_TRUE(WaitFor([&]() { return ::IsWindowVisible(finished) != FALSE; }));
+    ::PostMessageW(first.FindWindowCaptioned(GetNLS(L"Application.Title").CStr()), WM_CLOSE, 0, 0);
+    EXPECT_EQ(0u, first.WaitForExit());
 }

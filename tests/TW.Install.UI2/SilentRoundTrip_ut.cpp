@@ -70,8 +70,8 @@ TEST(SilentRoundTrip, PlaceholderDeploymentIsRemovedCompletely)
 {
     SString channel = ReleaseChannel();
     SString suffix = InstanceSuffix(channel, false, SString());
-    SString program = GetLocalAppDataFolder() + L"\\Tarnwick" + suffix;
-    SString data = GetLocalAppDataLowFolder() + L"\\Tarnwick" + suffix;
+    SString program = GetLocalAppDataFolder() + L"\\" + DefaultFolderName(suffix);
+    SString data = GetLocalAppDataLowFolder() + L"\\" + DefaultFolderName(suffix);
     SString entry = UninstallEntryPath(UninstallKeyName(channel, SString()));
     const Settings settings = {{L"DeploymentID", L"%DEPLOYMENTID%"}, {L"StartAtEnd", L"false"}};
     SetupProcess setup(MakeSetupVariant(L"Placeholder", TestPack(L"UiPlaceholder"), settings), L"/Silent");

@@ -1,5 +1,6 @@
 // A failed install leaves the machine as it was: every file, folder, key
 // and value, compared before and after.
+#include "InstallExitCode.h"
 #include "InstallTransaction.h"
 #include "PeerInstallTest.h"
 
@@ -20,7 +21,7 @@ protected:
     void ExpectNoJournal() const
     {
         EXPECT_FALSE(TestFolder::Exists(place.programFolder + L".journal"));
-        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Tarnwick Setup Rollback"));
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, KeyCopiesPath()));
     }
 };
 
@@ -300,4 +301,20 @@ TEST_F(InstallRollbackTest, RestoredPluginsAreInstalledAgain)
     EXPECT_EQ(Call("TWInstall", np) + Call("TWInstall", ie) + Call("TWUninstall", ie) + Call("TWUninstall", np) +
                   Call("TWInstall", ie) + Call("TWInstall", np),
               calls.Calls());
+}
+
+// A full disk (a small drive S:, which ./tw maps where it may mount one) ends
+// with 112 after the rollback, and nothing stays on the drive.
+TEST_F(InstallRollbackTest, FullDiskEndsWithItsCodeAndLeavesNothing)
+{
+    if (!IsDirectory(L"S:\\"))
+        GTEST_SKIP() << "no small drive S: (./tw test maps one where it may mount a file system)";
+    MachineSnapshot snapshot;
+    snapshot.Folder(L"S:");
+    std::string before = snapshot.Take();
+    InstallOptions options;
+    options.programFolder = L"S:\\Product";
+    EXPECT_EQ(E_FAIL, InstallPackWith(L"Full", options));
+    EXPECT_EQ(112, ExitCodeForFailure()) << SError::Text().CStr();
+    EXPECT_EQ(before, snapshot.Take());
 }
