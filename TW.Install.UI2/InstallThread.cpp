@@ -4,6 +4,7 @@
 #include "SetupWindow.h"
 
 #include "SLog.h"
+#include "SCommandLine.h"
 #include "SNls.h"
 #include "TWInstall.h"
 
@@ -69,6 +70,9 @@ DWORD WINAPI InstallThread(LPVOID)
         if (moduleName != L"%MODULENAME%")
             options.moduleName = moduleName;
         options.startMenuShortcut = GetNLS(L"CreateShortcut") == L"true" ? 1 : 0;
+        // "/Dir=<folder>": the program folder that an administrator or a
+        // package manager chose, explicit as a package's own would be.
+        FindSwitch(::GetCommandLineW(), L"/Dir", options.programFolder);
         HRESULT result = installer.Install(options);
         SLog::Line(result == S_OK ? SString(L"succeeded") : L"failed: " + SLog::FailureText());
         lastInstallResult = result;

@@ -96,15 +96,16 @@ void AddFolder(Removal& removal, const SString& folder)
 // above it, up to the highest one recorded.
 void AddRecordedFolder(Removal& removal, const SString& keyPath)
 {
+    HKEY root = RecordRootOf(keyPath);
     SString folder;
-    if (GetValue(HKEY_LOCAL_MACHINE, keyPath, folderValue, folder) != S_OK || folder.IsEmpty())
+    if (!root || GetValue(root, keyPath, folderValue, folder) != S_OK)
     {
-        SLog::Line(L"folder skipped: none recorded in HKEY_LOCAL_MACHINE\\" + keyPath);
+        SLog::Line(L"folder skipped: none recorded in " + keyPath);
         return;
     }
     AddFolder(removal, folder);
     SString highest;
-    if (GetValue(HKEY_LOCAL_MACHINE, keyPath, createdAboveValue, highest) != S_OK || highest.IsEmpty() ||
+    if (GetValue(root, keyPath, createdAboveValue, highest) != S_OK || highest.IsEmpty() ||
         !IsWithinFolder(DirectoryPart(folder), highest))
         return;
     for (SString level = DirectoryPart(folder); IsWithinFolder(level, highest); level = DirectoryPart(level))
@@ -228,8 +229,9 @@ HRESULT TWInstall::Uninstall(const SString& actionsPath)
             PerformAction(*this, actions[i], deploymentId);
     for (int i = 0; i < removal.folders.Count(); ++i)
         DeleteFolderLogged(removal.folders[i]);
+    DeleteKeyTree(HKEY_CURRENT_USER, keyPath);
     DeleteKeyTree(HKEY_LOCAL_MACHINE, keyPath);
-    SLog::Line(L"registry key deleted: HKEY_LOCAL_MACHINE\\" + keyPath);
+    SLog::Line(L"registry key deleted: " + keyPath + L" (HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE)");
     if (IsProtectedFolder(ownFolder))
         SLog::Line(L"folder skipped: " + ownFolder + L" | protected");
     else

@@ -87,6 +87,7 @@ struct InstallPlace
         DeleteKeyTree(HKEY_CURRENT_USER, UninstallEntryPath(keyName));
         DeleteKeyTree(HKEY_LOCAL_MACHINE, UninstallEntryPath(keyName));
         DeleteKeyTree(HKEY_LOCAL_MACHINE, DeploymentKeyPath(suffix));
+        DeleteKeyTree(HKEY_CURRENT_USER, DeploymentKeyPath(suffix));
         DeleteKeyTree(HKEY_CURRENT_USER, L"Software\\Classes\\tarnwick");
         DeleteKeyTree(HKEY_CURRENT_USER, L"Software\\Classes\\tw3d");
         ::DeleteFileW((GetStartMenuFolder() + L"\\Tarnwick 3D.lnk").CStr());

@@ -31,11 +31,14 @@ public:
         Key(HKEY_LOCAL_MACHINE, uninstall);
         Key(HKEY_CURRENT_USER, L"Software\\Classes");
         Key(HKEY_CURRENT_USER, KeyCopiesPath());
-        SStringList software;
-        ListKeys(HKEY_LOCAL_MACHINE, L"Software", software);
-        for (int i = 0; i < software.Count(); ++i)
-            if (software[i].StartsWith(VendorName().CStr()))
-                Key(HKEY_LOCAL_MACHINE, L"Software\\" + software[i]);
+        for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+        {
+            SStringList software;
+            ListKeys(root, L"Software", software);
+            for (int i = 0; i < software.Count(); ++i)
+                if (software[i].StartsWith(VendorName().CStr()) && SString(L"Software\\" + software[i]) != KeyCopiesPath())
+                    Key(root, L"Software\\" + software[i]);
+        }
     }
 
     MachineSnapshot& Folder(const SString& root, bool deep = true, const wchar_t* pattern = L"*")

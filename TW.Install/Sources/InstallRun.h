@@ -10,8 +10,10 @@ struct TWInstall::Folders
     SString data;
     SString program;
     SString low;
-    // Explicit folders are recorded for the remover under this key.
+    // Explicit folders are recorded for the remover under this key, per user
+    // or per machine.
     SString keyPath;
+    HKEY recordRoot = HKEY_CURRENT_USER;
     bool explicitData = false;
     bool explicitProgram = false;
     // The highest folder that the install makes above an explicit folder,

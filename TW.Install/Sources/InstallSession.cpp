@@ -38,12 +38,35 @@ bool IsEmptyFolder(const SString& folder)
     return true;
 }
 
+// A full path ("C:\\..." or "\\\\server\\share\\...") whose drive is there, with
+// no character that a folder name cannot hold, that names no file.
+HRESULT CheckFolderPath(const SString& folder)
+{
+    const wchar_t* why = NULL;
+    bool drive = folder.Length() >= 3 && folder[1] == L':' && folder[2] == L'\\';
+    if (!drive && !folder.StartsWith(L"\\\\"))
+        why = L"The folder must be a full path, such as C:\\Programs\\Product.";
+    else if (folder.Find(L'/') >= 0 || folder.Find(L'*') >= 0 || folder.Find(L'?') >= 0 || folder.Find(L'"') >= 0 ||
+             folder.Find(L'<') >= 0 || folder.Find(L'>') >= 0 || folder.Find(L'|') >= 0 ||
+             folder.Mid(2).Find(L':') >= 0)
+        why = L"The folder's name holds a character that folder names cannot hold.";
+    else if (drive && !IsDirectory(folder.Mid(0, 3)))
+        why = L"There is no such drive.";
+    else if (::GetFileAttributesW(folder.CStr()) != INVALID_FILE_ATTRIBUTES && !IsDirectory(folder))
+        why = L"A file has this name.";
+    if (!why)
+        return S_OK;
+    SERROR_SET("Install.FolderInvalid").Add(folder).Add(why);
+    return E_FAIL;
+}
+
 // An explicit folder becomes the install's own, which the remover deletes
 // whole: never a folder that the user or the system owns, nor one that holds
 // files of others. Only an earlier install of this deployment, which
 // recorded the folder, may have filled it.
 HRESULT CheckExplicitFolder(const SString& folder, const SString& recordKey)
 {
+    S_RETURN_IF_FAILED(CheckFolderPath(folder));
     if (IsProtectedFolder(folder))
     {
         SERROR_SET("Install.ProtectedFolder")
@@ -53,9 +76,9 @@ HRESULT CheckExplicitFolder(const SString& folder, const SString& recordKey)
         return E_FAIL;
     }
     SString recorded;
+    HKEY recordRoot = RecordRootOf(recordKey);
     if (!IsDirectory(folder) || IsEmptyFolder(folder) ||
-        (GetValue(HKEY_LOCAL_MACHINE, recordKey, folderValue, recorded) == S_OK &&
-         IsSameFolder(recorded, folder)))
+        (recordRoot && GetValue(recordRoot, recordKey, folderValue, recorded) == S_OK && IsSameFolder(recorded, folder)))
         return S_OK;
     SERROR_SET("Install.FolderNotEmpty")
         .Add(folder)
@@ -77,10 +100,11 @@ SString HighestMissingAbove(const SString& folder)
 // The folder for the remover, and what the install makes above it, so that
 // the remover takes those too once they are empty. A reinstall makes none and
 // keeps what the first install recorded.
-HRESULT RecordExplicitFolder(const SString& recordKey, const SString& folder, const SString& createdAbove)
+HRESULT RecordExplicitFolder(HKEY recordRoot, const SString& recordKey, const SString& folder,
+                             const SString& createdAbove)
 {
-    S_RETURN_IF_FAILED(SetValue(HKEY_LOCAL_MACHINE, recordKey, folderValue, folder));
-    return createdAbove.IsEmpty() ? S_OK : SetValue(HKEY_LOCAL_MACHINE, recordKey, createdAboveValue, createdAbove);
+    S_RETURN_IF_FAILED(SetValue(recordRoot, recordKey, folderValue, folder));
+    return createdAbove.IsEmpty() ? S_OK : SetValue(recordRoot, recordKey, createdAboveValue, createdAbove);
 }
 
 // Takes the explicit folder (options first, then package), or else the
@@ -100,6 +124,8 @@ HRESULT TWInstall::ChooseFolders(const InstallOptions& options, const InstallPac
     bool hasDeployment = SetupDeploymentId(deploymentId);
     SString suffix = InstanceSuffix(ReleaseChannel(), hasDeployment, deploymentId);
     folders.keyPath = DeploymentKeyPath(suffix);
+    // Per user under HKEY_CURRENT_USER, which a standard user may write.
+    folders.recordRoot = options.perMachine || package.admin ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
     SString low = GetLocalAppDataLowFolder();
     bool lowExplicit = false;
     S_RETURN_IF_FAILED(ChooseFolder(options.dataFolder, package.targetData, low, L"LocalAppDataLow", suffix,
@@ -121,12 +147,12 @@ HRESULT TWInstall::ChooseFolders(const InstallOptions& options, const InstallPac
 HRESULT TWInstall::MakeFolders(const Folders& folders)
 {
     if (folders.explicitData || folders.explicitProgram)
-        S_RETURN_IF_FAILED(m_transaction.ProtectKey(HKEY_LOCAL_MACHINE, folders.keyPath));
+        S_RETURN_IF_FAILED(m_transaction.ProtectKey(folders.recordRoot, folders.keyPath));
     if (folders.explicitData)
-        S_RETURN_IF_FAILED(RecordExplicitFolder(folders.keyPath + L"\\" + dataFolderKey, folders.data,
+        S_RETURN_IF_FAILED(RecordExplicitFolder(folders.recordRoot, folders.keyPath + L"\\" + dataFolderKey, folders.data,
                                                 folders.dataCreatedAbove));
     if (folders.explicitProgram)
-        S_RETURN_IF_FAILED(RecordExplicitFolder(folders.keyPath + L"\\" + programFolderKey, folders.program,
+        S_RETURN_IF_FAILED(RecordExplicitFolder(folders.recordRoot, folders.keyPath + L"\\" + programFolderKey, folders.program,
                                                 folders.programCreatedAbove));
     S_RETURN_IF_FAILED(m_transaction.CreateFolders(folders.data));
     S_RETURN_IF_FAILED(m_transaction.CreateFolders(folders.program));

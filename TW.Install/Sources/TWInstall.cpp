@@ -122,7 +122,7 @@ JournalScope TWInstall::ScopeOf(const Run& run)
     scope.AddKey(run.PerMachine() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, SetupUninstallEntryPath());
     for (int i = 0; i < package.uriSchemes.Count(); ++i)
         scope.AddKey(HKEY_CURRENT_USER, L"Software\\Classes\\" + package.uriSchemes[i]);
-    scope.AddKey(HKEY_LOCAL_MACHINE, folders.keyPath);
+    scope.AddKey(folders.recordRoot, folders.keyPath);
     return scope;
 }
 

@@ -1,5 +1,6 @@
 #include "SLog.h"
 
+#include "SCommandLine.h"
 #include "SError.h"
 
 #include <mutex>
@@ -77,24 +78,7 @@ void Line(const SString& text)
     ::WriteFile(g_file, &utf8[0], static_cast<DWORD>(bytes), &written, NULL);
 }
 
-bool Requested(const SString& commandLine, SString& path)
-{
-    int at = commandLine.Find(L"/Log");
-    if (at < 0)
-        return false;
-    path = SString();
-    SString rest = commandLine.Mid(at + 4);
-    if (rest.Length() == 0 || rest[0] != L'=')
-        return true;
-    rest = rest.Mid(1);
-    // "/Log=path", /Log="a path" or "/Log=a path": a quote ends what a quote began.
-    bool quoted = (at > 0 && commandLine[at - 1] == L'"') || (rest.Length() > 0 && rest[0] == L'"');
-    if (rest.Length() > 0 && rest[0] == L'"')
-        rest = rest.Mid(1);
-    int end = rest.Find(quoted ? L'"' : L' ');
-    path = end < 0 ? rest : rest.Mid(0, end);
-    return true;
-}
+bool Requested(const SString& commandLine, SString& path) { return FindSwitch(commandLine, L"/Log", path); }
 
 SString DefaultPath(const SString& name)
 {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "MachineSnapshot.h"
 #include "TestPeer.h"
 
 #include "SetupDriver.h"
@@ -220,5 +221,43 @@ TEST(SilentRoundTrip, LogHoldsNoSecret)
     EXPECT_EQ(std::string::npos, text.find("Authorization"));
     EXPECT_EQ(std::string::npos, text.find("Signature="));
     EXPECT_EQ(std::string::npos, text.find("AWS4-HMAC"));
+    place.Clear();
+}
+
+// "/Dir=" names the program folder, as a package's own explicit folder would:
+// on a second drive it installs, is recorded per user, and the removal
+// leaves nothing, the folders the install made above it and both keys
+// included. A folder that cannot be one is refused before anything changes.
+TEST(SilentRoundTrip, DirNamesTheProgramFolder)
+{
+    if (!IsDirectory(L"T:\\"))
+        GTEST_SKIP() << "no drive T: (./tw test maps one)";
+    InstallPlace place;
+    place.Clear();
+    TestFolder scratch(L"DirSwitch");
+    scratch.WriteFile(L"a file", "x");
+    MachineSnapshot snapshot;
+    snapshot.Folder(L"T:").Folder(scratch.Path());
+    std::string before = snapshot.Take();
+    SString setup = MakeSetupVariant(L"Dir", TestPack(L"UiApp"), {{L"StartAtEnd", L"false"}});
+    for (const SString& refused : {scratch / L"a file", SString(L"Q:\\No\\Drive"), SString(L"relative\\folder"),
+                                   SString(L"T:\\bad|name")})
+    {
+        SetupProcess bad(setup, (L"/Silent /Dir=\"" + refused + L"\"").CStr());
+        EXPECT_EQ(1u, bad.WaitForExit()) << ToNarrow(refused);
+        EXPECT_EQ(before, snapshot.Take()) << ToNarrow(refused);
+    }
+
+    SString program = L"T:\\Vendor Apps\\Product";
+    SetupProcess good(setup, L"/Silent /Dir=\"T:\\Vendor Apps\\Product\"");
+    ASSERT_EQ(0u, good.WaitForExit());
+    EXPECT_TRUE(TestFolder::Exists(program + L"\\TW.Remover.exe"));
+    SString recorded;
+    EXPECT_EQ(S_OK, GetValue(HKEY_CURRENT_USER, DeploymentKeyPath(place.suffix) + L"\\ProgramFiles", VendorName(),
+                             recorded));
+    EXPECT_TRUE(recorded == program);
+    EXPECT_EQ(0u, RemoveInstall(program, L"/Silent"));
+    EXPECT_TRUE(WaitFor([]() { return !TestFolder::Exists(L"T:\\Vendor Apps"); }));
+    EXPECT_EQ(before, snapshot.Take());
     place.Clear();
 }

@@ -60,10 +60,12 @@ TEST(PrepareFolders, OptionsWinOverThePackage)
     EXPECT_TRUE(program == root / L"a\\b\\c");
     EXPECT_TRUE(low == program);
     EXPECT_TRUE(IsDirectory(program)); // every missing level made
+    // Per user under HKEY_CURRENT_USER, which a standard user may write.
     SString recorded;
-    ASSERT_EQ(S_OK, GetValue(HKEY_LOCAL_MACHINE, DeploymentKeyPath(place.suffix) + L"\\ProgramFiles", L"Tarnwick",
+    ASSERT_EQ(S_OK, GetValue(HKEY_CURRENT_USER, DeploymentKeyPath(place.suffix) + L"\\ProgramFiles", VendorName(),
                              recorded));
     EXPECT_TRUE(recorded == program);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, DeploymentKeyPath(place.suffix)));
     place.Clear();
 }
 
