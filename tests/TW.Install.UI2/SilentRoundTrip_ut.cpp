@@ -61,6 +61,17 @@ ULONGLONG TreeBytes(const SString& folder)
 
 std::string LogText(const SString& path) { return TestFolder::ReadFile(path); }
 
+// The installer file of the winget manifest set that the build wrote.
+std::string WingetInstallerManifest()
+{
+    WIN32_FIND_DATAW found = {};
+    HANDLE find = ::FindFirstFileW((BinFolder() + L"\\winget\\*.installer.yaml").CStr(), &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return "<missing>";
+    ::FindClose(find);
+    return TestFolder::ReadFile(BinFolder() + L"\\winget\\" + found.cFileName);
+}
+
 bool Has(const std::string& text, const SString& part) { return text.find(ToNarrow(part)) != std::string::npos; }
 } // namespace
 
@@ -139,6 +150,14 @@ TEST(SilentRoundTrip, EntryCarriesVersionSizeDateAndQuietRemoval)
                                 L"DisplayName", L"ProductName", L"DisplayIcon", L"InstallLocation"})
         EXPECT_EQ(DWORD(REG_SZ), EntryValue(HKEY_CURRENT_USER, key, name).first) << name;
     EXPECT_EQ(std::wstring(GetNLS(L"Publisher").CStr()), EntryValue(HKEY_CURRENT_USER, key, L"Publisher").second);
+    // The winget manifest beside the setup program names this entry.
+    std::string manifest = WingetInstallerManifest();
+    EXPECT_NE(std::string::npos, manifest.find("ProductCode: '" + ToNarrow(place.keyName) + "'")) << manifest;
+    for (const wchar_t* name : {L"DisplayName", L"Publisher"})
+        EXPECT_NE(std::string::npos,
+                  manifest.find(ToNarrow(name) + ": '" + ToNarrow(EntryValue(HKEY_CURRENT_USER, key, name).second.c_str()) +
+                                "'"))
+            << name;
 
     // The quiet command removes everything, and without "/Log" writes no log.
     wchar_t temp[MAX_PATH] = {0};
