@@ -137,6 +137,8 @@ private:
             std::string line = shown + "\\@" + ToNarrow(name) + "|" + std::to_string(type) + "|";
             for (DWORD i = 0; i < size; ++i)
                 line += "0123456789abcdef"[data[i] >> 4] + std::string(1, "0123456789abcdef"[data[i] & 15]);
+            if ((type == REG_SZ || type == REG_EXPAND_SZ) && size >= 2)
+                line += "|" + ToNarrow(SString(reinterpret_cast<const wchar_t*>(data), static_cast<int>(size / 2 - 1)));
             lines.push_back(line);
         }
         SStringList subkeys;

@@ -2,10 +2,13 @@
 # make_test_ca.sh <folder>: a test certificate authority and one server
 # certificate it signs, for loopback and for the host names that the local
 # proxy stands in for, and a self-signed one that nothing trusts. Kept when
-# they exist.
+# they exist for the same names.
 set -euo pipefail
 dir="$1"
-[ -f "$dir/server.pem" ] && [ -f "$dir/ca.der" ] && [ -f "$dir/untrusted.pem" ] && exit 0
+names="IP:127.0.0.1,DNS:127.0.0.1,DNS:localhost,DNS:downloads.tarnwick.example,DNS:downloads.larkspur.example"
+names="$names,DNS:*.s3.us-east-1.amazonaws.com,DNS:*.s3-eu-west-1.amazonaws.com,DNS:*.s3.amazonaws.com"
+[ -f "$dir/server.pem" ] && [ -f "$dir/ca.der" ] && [ -f "$dir/untrusted.pem" ] &&
+  [ "$(cat "$dir/server.names" 2>/dev/null)" = "$names" ] && exit 0
 mkdir -p "$dir"
 cd "$dir"
 openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/CN=Tarnwick Test Authority" \
@@ -13,12 +16,13 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/CN=Tarnwick Test Au
   -addext "keyUsage=critical,keyCertSign,cRLSign" 2>/dev/null
 openssl x509 -in ca.pem -outform DER -out ca.der
 openssl req -newkey rsa:2048 -nodes -subj "/CN=127.0.0.1" -keyout server.key -out server.csr 2>/dev/null
-cat > server.ext <<'EXT'
+cat > server.ext <<EXT
 basicConstraints=CA:FALSE
 keyUsage=critical,digitalSignature,keyEncipherment
 extendedKeyUsage=serverAuth
-subjectAltName=IP:127.0.0.1,DNS:127.0.0.1,DNS:localhost,DNS:downloads.tarnwick.example,DNS:*.s3.us-east-1.amazonaws.com,DNS:*.s3-eu-west-1.amazonaws.com,DNS:*.s3.amazonaws.com
+subjectAltName=$names
 EXT
+printf '%s' "$names" > server.names
 openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 3650 \
   -extfile server.ext -out server.crt 2>/dev/null
 cat server.crt server.key > server.pem
