@@ -3,13 +3,22 @@
 #include "SCommandLine.h"
 #include "SError.h"
 
-#include <mutex>
 #include <vector>
 
 namespace
 {
-// The install thread and the window both write lines.
-std::mutex g_lock;
+// The install thread and the window both write lines. A slim lock of the
+// system's, which needs no initialisation and pulls no thread library in.
+SRWLOCK g_lock = SRWLOCK_INIT;
+
+class Hold
+{
+public:
+    Hold() { ::AcquireSRWLockExclusive(&g_lock); }
+    ~Hold() { ::ReleaseSRWLockExclusive(&g_lock); }
+    Hold(const Hold&) = delete;
+    Hold& operator=(const Hold&) = delete;
+};
 HANDLE g_file = INVALID_HANDLE_VALUE;
 SString g_path;
 
@@ -28,7 +37,7 @@ namespace SLog
 {
 bool Open(const SString& path)
 {
-    std::lock_guard<std::mutex> hold(g_lock);
+    Hold hold;
     if (g_file != INVALID_HANDLE_VALUE)
         ::CloseHandle(g_file);
     // Kept open for the life of the process; every line goes straight to the file.
@@ -40,7 +49,7 @@ bool Open(const SString& path)
 
 SString Path()
 {
-    std::lock_guard<std::mutex> hold(g_lock);
+    Hold hold;
     return g_path;
 }
 
@@ -48,7 +57,7 @@ void MoveTo(const SString& path)
 {
     SString from;
     {
-        std::lock_guard<std::mutex> hold(g_lock);
+        Hold hold;
         if (g_file == INVALID_HANDLE_VALUE)
             return;
         ::CloseHandle(g_file);
@@ -73,7 +82,7 @@ void Line(const SString& text)
         return;
     std::vector<char> utf8(bytes);
     ::WideCharToMultiByte(CP_UTF8, 0, line.CStr(), line.Length(), &utf8[0], bytes, NULL, NULL);
-    std::lock_guard<std::mutex> hold(g_lock);
+    Hold hold;
     DWORD written = 0;
     ::WriteFile(g_file, &utf8[0], static_cast<DWORD>(bytes), &written, NULL);
 }
