@@ -286,15 +286,21 @@ SHttpOutcome Redirect(HINTERNET request, const SString& current, int redirects, 
 SHttpOutcome ReadBody(HINTERNET request, const SString& url, SHttpSink& sink, SHttpTransfer& transfer)
 {
     const bool known = transfer.total != 0xFFFFFFFF;
-    BYTE chunk[4096];
+    // Large reads, since under Wine every call costs; but only what has
+    // arrived, since a read waits until its buffer is full, and a slow server
+    // must still move the bar and meet a cancel.
+    std::vector<BYTE> chunk(g_readSize);
     for (;;)
     {
         DWORD remaining = transfer.total - transfer.received;
-        DWORD wanted = known && remaining < sizeof(chunk) ? remaining : sizeof(chunk);
+        DWORD wanted = known && remaining < g_readSize ? remaining : g_readSize;
         if (!wanted)
             return HttpComplete;
+        DWORD available = 0;
+        if (::InternetQueryDataAvailable(request, &available, 0, 0) && available && available < wanted)
+            wanted = available;
         DWORD read = 0;
-        if (!::InternetReadFile(request, chunk, wanted, &read))
+        if (!::InternetReadFile(request, &chunk[0], wanted, &read))
         {
             SERROR_SET_SYSTEM("Download.InternetReadFile").Add(UrlForLog(url));
             return HttpBroken;
@@ -315,7 +321,7 @@ SHttpOutcome ReadBody(HINTERNET request, const SString& url, SHttpSink& sink, SH
                      L" bytes.");
             return HttpBroken;
         }
-        if (sink.Receive(chunk, read) != S_OK)
+        if (sink.Receive(&chunk[0], read) != S_OK)
             return HttpFatal;
         transfer.received += read;
     }

@@ -25,6 +25,8 @@ enum SHttpOutcome
 
 // At most this many redirects are followed in one attempt.
 const int g_maxRedirects = 10;
+// The body is read in pieces of at most this many bytes.
+const DWORD g_readSize = 128 * 1024;
 // A connect, a wait for headers, or a silence inside the body this long breaks the attempt.
 const DWORD g_stallMs = 30000;
 

@@ -41,7 +41,7 @@ protected:
 };
 
 // GETs the URL with the extra header lines and passes the body to the sink in
-// reads of at most 4096 bytes. Nothing is written to the WinINet cache.
+// reads of at most 128 KiB. Nothing is written to the WinINet cache.
 // Redirects are followed up to 10 times, never from https to anything else
 // ("OpenURL.Redirect"). A transfer that breaks (connection lost, 30 s without
 // a byte, 5xx, 408, 429) is tried again, at most 4 times in all, after 1, 2

@@ -70,7 +70,7 @@ TEST_F(SHttpClientTest, BodyWithLengthInChunksWithProgress)
     {
         EXPECT_EQ(10000u, call.first);
         EXPECT_GT(call.second, previous);
-        EXPECT_LE(call.second - previous, 4096u);
+        EXPECT_LE(call.second - previous, 128u * 1024);
         previous = call.second;
     }
     EXPECT_EQ(10000u, fetched.calls.back().second);
