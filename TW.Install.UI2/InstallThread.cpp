@@ -29,9 +29,11 @@ DWORD WINAPI InstallThread(LPVOID)
     class Installer : public TWInstall
     {
     public:
+        // Without a window (silent) no window function is called at all, so
+        // the window libraries need not load.
         Installer()
-            : m_progressBar(::GetDlgItem(installingPage, IDC_PROGRESS)),
-              m_statusLine(::GetDlgItem(installingPage, IDC_STATUS))
+            : m_progressBar(installingPage ? ::GetDlgItem(installingPage, IDC_PROGRESS) : NULL),
+              m_statusLine(installingPage ? ::GetDlgItem(installingPage, IDC_STATUS) : NULL)
         {
         }
 
@@ -64,7 +66,8 @@ DWORD WINAPI InstallThread(LPVOID)
 
     {
         Installer installer;
-        ::PostMessageW(::GetDlgItem(installingPage, IDC_PROGRESS), PBM_SETRANGE, 0, MAKELPARAM(0, 256));
+        if (installingPage)
+            ::PostMessageW(::GetDlgItem(installingPage, IDC_PROGRESS), PBM_SETRANGE, 0, MAKELPARAM(0, 256));
         InstallOptions options;
         SString moduleName = GetNLS(L"ModuleName");
         if (moduleName != L"%MODULENAME%")
@@ -76,14 +79,10 @@ DWORD WINAPI InstallThread(LPVOID)
         HRESULT result = installer.Install(options);
         SLog::Line(result == S_OK ? SString(L"succeeded") : L"failed: " + SLog::FailureText());
         lastInstallResult = result;
-        if (result != S_OK)
-            ::PostMessageW(frameWindow, msgThreadError, 0, 0);
-        else
-        {
-            if (GetNLS(L"StartAtEnd") == L"true")
-                pendingStartCommand = installer.startCommand;
-            ::PostMessageW(frameWindow, msgThreadEnd, 0, 0);
-        }
+        if (result == S_OK && GetNLS(L"StartAtEnd") == L"true")
+            pendingStartCommand = installer.startCommand;
+        if (frameWindow)
+            ::PostMessageW(frameWindow, result == S_OK ? msgThreadEnd : msgThreadError, 0, 0);
     }
     ::CoUninitialize();
     return 0;

@@ -32,7 +32,7 @@ SString LowerHex(const SString& text)
 DownloadStream::DownloadStream(const SString& url, const SString& digest, const DownloadProgress& progress)
     : m_url(UrlForLog(url)), m_digest(LowerHex(digest)), m_progress(progress), m_inflate(false), m_digestChecked(false),
       m_received(0),
-      m_total(0xFFFFFFFF), m_inflater(UrlForLog(url))
+      m_total(0xFFFFFFFF), m_inflater(UrlForLog(url)), m_worker(*this, 1024 * 1024)
 {
 }
 
@@ -50,11 +50,12 @@ HRESULT DownloadStream::Open(const SString& path, const SString& copyPath, bool 
     S_RETURN_IF_FAILED(m_file.Create(path, transaction));
     if (!copyPath.IsEmpty() && m_copy.Create(copyPath, transaction) != S_OK)
         m_copy.Discard();
-    return S_OK;
+    return m_worker.Start();
 }
 
 HRESULT DownloadStream::Begin(DWORD offset, DWORD total)
 {
+    S_RETURN_IF_FAILED(m_worker.Drain());
     m_total = total;
     if (offset == m_received && offset)
         return S_OK;
@@ -73,12 +74,14 @@ HRESULT DownloadStream::Receive(const BYTE* bytes, DWORD count)
 {
     S_RETURN_IF_FAILED(TWInstall::CheckNotCancelled());
     m_received += count;
-    if (m_inflate)
-        S_RETURN_IF_FAILED(m_inflater.Feed(bytes, count, *this));
-    else
-        S_RETURN_IF_FAILED(Write(bytes, count));
+    S_RETURN_IF_FAILED(m_worker.Push(bytes, count));
     ReportProgress(m_progress.text);
     return S_OK;
+}
+
+HRESULT DownloadStream::Consume(const BYTE* bytes, DWORD size)
+{
+    return m_inflate ? m_inflater.Feed(bytes, size, *this) : Write(bytes, size);
 }
 
 void DownloadStream::Retrying(int attempt, DWORD /*waitMs*/)
@@ -99,6 +102,7 @@ HRESULT DownloadStream::Write(const BYTE* bytes, DWORD size)
 
 HRESULT DownloadStream::End()
 {
+    S_RETURN_IF_FAILED(m_worker.Drain());
     if (m_inflate)
         S_RETURN_IF_FAILED(m_inflater.Finish());
     m_digestChecked = true;
@@ -107,6 +111,7 @@ HRESULT DownloadStream::End()
 
 HRESULT DownloadStream::Commit()
 {
+    S_RETURN_IF_FAILED(m_worker.Drain());
     if (m_digestChecked)
         return CommitFiles();
     if (m_inflate)

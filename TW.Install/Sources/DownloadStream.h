@@ -1,9 +1,12 @@
 #pragma once
 // One download on its way to disk: each received piece is inflated (or kept
 // as received), hashed and written to staging files beside the target and
-// its copy, in one pass. Commit verifies the whole and only then puts the
-// files in place; a stream that is not committed leaves nothing behind.
+// its copy, in one pass, on a thread of its own while the next pieces
+// arrive (at most 1 MiB waits in between). Commit verifies the whole and
+// only then puts the files in place; a stream that is not committed leaves
+// nothing behind.
 #include "InflateStream.h"
+#include "PieceWorker.h"
 #include "SHash.h"
 #include "SHttpClient.h"
 #include "StagedFile.h"
@@ -20,7 +23,7 @@ struct DownloadProgress
     DWORD share; // this download's declared size
 };
 
-class DownloadStream : public SHttpSink, private InflateOutput
+class DownloadStream : public SHttpSink, private InflateOutput, private PieceConsumer
 {
 public:
     // digest: 64 hexadecimal digits of the installed file, or empty for none.
@@ -41,6 +44,8 @@ public:
     HRESULT Commit();
 
 private:
+    // The worker's side: inflate (or keep), hash and write.
+    HRESULT Consume(const BYTE* bytes, DWORD size) override;
     HRESULT Write(const BYTE* bytes, DWORD size) override;
     HRESULT CheckDigest();
     HRESULT CommitFiles();
@@ -57,4 +62,5 @@ private:
     SSha256 m_hash;
     StagedFile m_file;
     StagedFile m_copy;
+    PieceWorker m_worker; // last: it stops before what it works on goes
 };

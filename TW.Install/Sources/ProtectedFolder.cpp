@@ -28,12 +28,6 @@ bool IsRoot(const SString& path)
     return path.IsEmpty() || path == L"\\";
 }
 
-// The folder itself, or one that holds it: taking either wipes it.
-bool Covers(const SString& path, const SString& special)
-{
-    return !special.IsEmpty() && IsWithinFolder(NormalFolderPath(special), path);
-}
-
 SString ShellFolder(int csidl)
 {
     wchar_t folder[MAX_PATH] = {0};
@@ -69,11 +63,16 @@ bool IsWithinFolder(const SString& path, const SString& folder)
            (path.Length() == length || path[length] == L'\\');
 }
 
-bool IsProtectedFolder(const SString& folder)
+namespace
 {
-    SString path = NormalFolderPath(folder);
-    if (IsRoot(path))
-        return true;
+// The special folders, made normal once: the shell's answers do not change
+// while the program runs, and every asking costs (the remover asks for each
+// folder it removes).
+const SStringList& SpecialFolders()
+{
+    static SStringList folders;
+    if (folders.Count())
+        return folders;
     static const int specialFolders[] = {
         CSIDL_WINDOWS, CSIDL_SYSTEM, CSIDL_SYSTEMX86, CSIDL_PROFILE, CSIDL_DESKTOPDIRECTORY, CSIDL_PERSONAL,
         CSIDL_APPDATA, CSIDL_LOCAL_APPDATA, CSIDL_COMMON_APPDATA, CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86,
@@ -82,10 +81,26 @@ bool IsProtectedFolder(const SString& folder)
         CSIDL_MYMUSIC, CSIDL_MYVIDEO, CSIDL_FAVORITES, CSIDL_TEMPLATES, CSIDL_INTERNET_CACHE, CSIDL_FONTS,
         CSIDL_ADMINTOOLS, CSIDL_SENDTO, CSIDL_RECENT};
     for (size_t i = 0; i < sizeof(specialFolders) / sizeof(specialFolders[0]); ++i)
-        if (Covers(path, ShellFolder(specialFolders[i])))
-            return true;
-    if (Covers(path, GetLocalAppDataLowFolder()))
+    {
+        SString special = ShellFolder(specialFolders[i]);
+        if (!special.IsEmpty())
+            folders.Append(NormalFolderPath(special));
+    }
+    if (!GetLocalAppDataLowFolder().IsEmpty())
+        folders.Append(NormalFolderPath(GetLocalAppDataLowFolder()));
+    return folders;
+}
+} // namespace
+
+bool IsProtectedFolder(const SString& folder)
+{
+    SString path = NormalFolderPath(folder);
+    if (IsRoot(path))
         return true;
+    const SStringList& special = SpecialFolders();
+    for (int i = 0; i < special.Count(); ++i)
+        if (IsWithinFolder(special[i], path))
+            return true;
     // The folder that holds every user's profile.
     SString profile = NormalFolderPath(ShellFolder(CSIDL_PROFILE));
     return profile.ReverseFind(L'\\') > 0 && SamePath(path, DirectoryPart(profile));

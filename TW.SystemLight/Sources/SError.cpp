@@ -2,10 +2,29 @@
 
 #include "SHandle.h"
 
+namespace
+{
+// The thread-local slot of a helper thread's own record (SErrorOfThisThread),
+// taken before any thread starts.
+const DWORD g_threadRecordSlot = ::TlsAlloc();
+} // namespace
+
 SError& SError::Instance()
 {
     static SError record;
-    return record;
+    DWORD lastError = ::GetLastError(); // which TlsGetValue clears
+    SError* own = static_cast<SError*>(::TlsGetValue(g_threadRecordSlot));
+    ::SetLastError(lastError);
+    return own ? *own : record;
+}
+
+void SThreadError::Bind() { ::TlsSetValue(g_threadRecordSlot, &m_record); }
+
+void SThreadError::Unbind() { ::TlsSetValue(g_threadRecordSlot, NULL); }
+
+void SThreadError::Raise() const
+{
+    SError::Instance() = m_record;
 }
 
 SError& SError::Set(const char* identifier, const char* /*sourceFile*/, int /*line*/)

@@ -26,6 +26,7 @@ public:
 
 private:
     friend class SErrorKeeper;
+    friend class SThreadError;
     static SError& Instance();
 
     SStringList m_messages;
@@ -45,6 +46,25 @@ public:
 
 private:
     SError m_saved;
+};
+
+// The record of a helper thread: between Bind and Unbind, called on the
+// helper, what it records goes here; the thread that owns the work hands it
+// on with Raise once it has seen the failure. The process-wide record is so
+// only ever written by one thread at a time.
+class SThreadError
+{
+public:
+    SThreadError() {}
+    SThreadError(const SThreadError&) = delete;
+    SThreadError& operator=(const SThreadError&) = delete;
+    void Bind();
+    void Unbind();
+    // On the owning thread: the helper's record becomes the process-wide one.
+    void Raise() const;
+
+private:
+    SError m_record;
 };
 
 #define SERROR_SET(identifier) SError::Set(identifier, __FILE__, __LINE__)

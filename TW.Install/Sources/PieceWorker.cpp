@@ -1,0 +1,110 @@
+#include "PieceWorker.h"
+
+#include <string.h>
+
+namespace
+{
+class Locked
+{
+public:
+    explicit Locked(SRWLOCK& lock) : m_lock(lock) { ::AcquireSRWLockExclusive(&m_lock); }
+    ~Locked() { ::ReleaseSRWLockExclusive(&m_lock); }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+
+private:
+    SRWLOCK& m_lock;
+};
+} // namespace
+
+PieceWorker::PieceWorker(PieceConsumer& consumer, DWORD maxWaiting)
+    : m_consumer(consumer), m_maxWaiting(maxWaiting), m_waiting(0), m_busy(false), m_failed(false), m_stop(false)
+{
+    ::InitializeSRWLock(&m_lock);
+    ::InitializeConditionVariable(&m_changed);
+}
+
+PieceWorker::~PieceWorker()
+{
+    if (!m_thread.IsValid())
+        return;
+    {
+        Locked hold(m_lock);
+        m_stop = true;
+        m_pieces.clear();
+        ::WakeAllConditionVariable(&m_changed);
+    }
+    ::WaitForSingleObject(m_thread.Get(), INFINITE);
+}
+
+HRESULT PieceWorker::Start()
+{
+    m_thread.Reset(::CreateThread(NULL, 0, Run, this, 0, NULL));
+    if (!m_thread.IsValid())
+    {
+        SERROR_SET_SYSTEM("Install.Thread");
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+DWORD WINAPI PieceWorker::Run(LPVOID self)
+{
+    static_cast<PieceWorker*>(self)->Work();
+    return 0;
+}
+
+void PieceWorker::Work()
+{
+    m_error.Bind();
+    Locked hold(m_lock);
+    for (;;)
+    {
+        while (m_pieces.empty() && !m_stop)
+            ::SleepConditionVariableSRW(&m_changed, &m_lock, INFINITE, 0);
+        if (m_stop)
+            break;
+        std::vector<BYTE> piece;
+        piece.swap(m_pieces.front());
+        m_pieces.pop_front();
+        m_busy = true;
+        bool consume = !m_failed;
+        ::ReleaseSRWLockExclusive(&m_lock);
+        bool failed = consume && m_consumer.Consume(&piece[0], static_cast<DWORD>(piece.size())) != S_OK;
+        ::AcquireSRWLockExclusive(&m_lock);
+        m_busy = false;
+        m_waiting -= static_cast<DWORD>(piece.size());
+        m_failed = m_failed || failed;
+        ::WakeAllConditionVariable(&m_changed);
+    }
+    m_error.Unbind();
+}
+
+HRESULT PieceWorker::Failed() const
+{
+    m_error.Raise();
+    return E_FAIL;
+}
+
+HRESULT PieceWorker::Push(const BYTE* bytes, DWORD size)
+{
+    if (!size)
+        return S_OK;
+    Locked hold(m_lock);
+    while (!m_failed && m_waiting && m_waiting + size > m_maxWaiting)
+        ::SleepConditionVariableSRW(&m_changed, &m_lock, INFINITE, 0);
+    if (m_failed)
+        return Failed();
+    m_pieces.push_back(std::vector<BYTE>(bytes, bytes + size));
+    m_waiting += size;
+    ::WakeAllConditionVariable(&m_changed);
+    return S_OK;
+}
+
+HRESULT PieceWorker::Drain()
+{
+    Locked hold(m_lock);
+    while (!m_failed && (!m_pieces.empty() || m_busy))
+        ::SleepConditionVariableSRW(&m_changed, &m_lock, INFINITE, 0);
+    return m_failed ? Failed() : S_OK;
+}
