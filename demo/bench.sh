@@ -106,7 +106,14 @@ nsis_un=$(inspector measure "$(windows_path "$uninstaller")" /S "_?=$local_dir")
 printf '%-34s %7s ms\n' "peer: NSIS uninstall" "$(echo "$nsis_un" | field wall_ms)"
 echo
 echo "ratio ours/NSIS install: $(ratio "$ours_ms" "$nsis_ms")"
+echo "ratio ours/NSIS uninstall: $(ratio "$gone_ms" "$(echo "$nsis_un" | field wall_ms)")"
+# unsigned <program>: its size without the signature ("-" when it carries none).
+unsigned() {
+  rm -f "$OUT/unsigned.exe"
+  osslsigncode remove-signature -in "$1" -out "$OUT/unsigned.exe" >/dev/null 2>&1 && stat -c %s "$OUT/unsigned.exe" || stat -c %s "$1"
+}
 setup=$(stat -c %s "$BIN/TW.Install.UI2.exe")
+setup_unsigned=$(unsigned "$BIN/TW.Install.UI2.exe")
 pack=$(stat -c %s "$TW_BUILD/package/Setup.pack")
-echo "setup program: $setup bytes, $((setup - pack)) without its package resource ($pack bytes; the application is downloaded)"
-echo "remover: $(stat -c %s "$BIN/TW.Remover.exe") bytes; NSIS installer: $(stat -c %s "$OUT/NsisSetup.exe") bytes (the application is embedded)"
+echo "setup program: $setup bytes signed, $setup_unsigned unsigned; without its package resource ($pack bytes; the application is downloaded): $((setup - pack)) signed, $((setup_unsigned - pack)) unsigned"
+echo "remover: $(stat -c %s "$BIN/TW.Remover.exe") bytes signed, $(unsigned "$BIN/TW.Remover.exe") unsigned; NSIS installer: $(stat -c %s "$OUT/NsisSetup.exe") bytes (the application is embedded)"

@@ -32,7 +32,7 @@ SString LowerHex(const SString& text)
 DownloadStream::DownloadStream(const SString& url, const SString& digest, const DownloadProgress& progress)
     : m_url(UrlForLog(url)), m_digest(LowerHex(digest)), m_progress(progress), m_inflate(false), m_digestChecked(false),
       m_received(0),
-      m_total(0xFFFFFFFF), m_inflater(UrlForLog(url)), m_worker(*this, 1024 * 1024)
+      m_total(0xFFFFFFFF), m_inflater(UrlForLog(url)), m_worker(*this, 512 * 1024)
 {
 }
 

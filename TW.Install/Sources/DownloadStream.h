@@ -2,7 +2,7 @@
 // One download on its way to disk: each received piece is inflated (or kept
 // as received), hashed and written to staging files beside the target and
 // its copy, in one pass, on a thread of its own while the next pieces
-// arrive (at most 1 MiB waits in between). Commit verifies the whole and
+// arrive (at most 512 KiB wait in between). Commit verifies the whole and
 // only then puts the files in place; a stream that is not committed leaves
 // nothing behind.
 #include "InflateStream.h"

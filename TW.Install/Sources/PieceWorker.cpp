@@ -39,7 +39,8 @@ PieceWorker::~PieceWorker()
 
 HRESULT PieceWorker::Start()
 {
-    m_thread.Reset(::CreateThread(NULL, 0, Run, this, 0, NULL));
+    // Its work needs little stack: a small one keeps the working set down.
+    m_thread.Reset(::CreateThread(NULL, 64 * 1024, Run, this, STACK_SIZE_PARAM_IS_A_RESERVATION, NULL));
     if (!m_thread.IsValid())
     {
         SERROR_SET_SYSTEM("Install.Thread");
