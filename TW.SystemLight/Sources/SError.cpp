@@ -4,18 +4,19 @@
 
 namespace
 {
-// The thread-local slot of a helper thread's own record (SErrorOfThisThread),
-// taken before any thread starts.
+// Both made before any thread starts: the process-wide record (the programs
+// are built without thread-safe statics), and the thread-local slot of a
+// helper thread's own record (SThreadError).
+SError g_processRecord;
 const DWORD g_threadRecordSlot = ::TlsAlloc();
 } // namespace
 
 SError& SError::Instance()
 {
-    static SError record;
     DWORD lastError = ::GetLastError(); // which TlsGetValue clears
     SError* own = static_cast<SError*>(::TlsGetValue(g_threadRecordSlot));
     ::SetLastError(lastError);
-    return own ? *own : record;
+    return own ? *own : g_processRecord;
 }
 
 void SThreadError::Bind() { ::TlsSetValue(g_threadRecordSlot, &m_record); }
