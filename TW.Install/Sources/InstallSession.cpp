@@ -78,7 +78,8 @@ HRESULT CheckExplicitFolder(const SString& folder, const SString& recordKey)
     SString recorded;
     HKEY recordRoot = RecordRootOf(recordKey);
     if (!IsDirectory(folder) || IsEmptyFolder(folder) ||
-        (recordRoot && GetValue(recordRoot, recordKey, folderValue, recorded) == S_OK && IsSameFolder(recorded, folder)))
+        (recordRoot && GetValue(recordRoot, recordKey, folderValue, recorded) == S_OK &&
+         IsSameFolder(recorded, folder)))
         return S_OK;
     SERROR_SET("Install.FolderNotEmpty")
         .Add(folder)
@@ -149,11 +150,11 @@ HRESULT TWInstall::MakeFolders(const Folders& folders)
     if (folders.explicitData || folders.explicitProgram)
         S_RETURN_IF_FAILED(m_transaction.ProtectKey(folders.recordRoot, folders.keyPath));
     if (folders.explicitData)
-        S_RETURN_IF_FAILED(RecordExplicitFolder(folders.recordRoot, folders.keyPath + L"\\" + dataFolderKey, folders.data,
-                                                folders.dataCreatedAbove));
+        S_RETURN_IF_FAILED(RecordExplicitFolder(folders.recordRoot, folders.keyPath + L"\\" + dataFolderKey,
+                                                folders.data, folders.dataCreatedAbove));
     if (folders.explicitProgram)
-        S_RETURN_IF_FAILED(RecordExplicitFolder(folders.recordRoot, folders.keyPath + L"\\" + programFolderKey, folders.program,
-                                                folders.programCreatedAbove));
+        S_RETURN_IF_FAILED(RecordExplicitFolder(folders.recordRoot, folders.keyPath + L"\\" + programFolderKey,
+                                                folders.program, folders.programCreatedAbove));
     S_RETURN_IF_FAILED(m_transaction.CreateFolders(folders.data));
     S_RETURN_IF_FAILED(m_transaction.CreateFolders(folders.program));
     S_RETURN_IF_FAILED(m_transaction.CreateFolders(folders.low));

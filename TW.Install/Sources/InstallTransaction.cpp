@@ -47,10 +47,12 @@ HRESULT InstallTransaction::Begin(const SString& journalPath, const JournalScope
         else
             SLog::Line(L"journal record not trusted, left alone: " + records[i][0] + L" " +
                        (records[i].Count() > 1 ? records[i][1] : SString()));
+    bool recovered = true;
     if (found && IsCommitted(leftOver))
     {
         SLog::Line(L"an interrupted install had succeeded: finishing it");
-        if (FinishCommit(leftOver))
+        recovered = FinishCommit(leftOver);
+        if (recovered)
             interrupted.Remove();
         else
             interrupted.Close();
@@ -59,7 +61,17 @@ HRESULT InstallTransaction::Begin(const SString& journalPath, const JournalScope
     {
         SLog::Line(L"an interrupted install was found: rolling back its " +
                    SString::FromInt(static_cast<int>(leftOver.size())) + L" changes");
-        RollBackRecords(leftOver, interrupted);
+        recovered = RollBackRecords(leftOver, interrupted);
+    }
+    // A journal of its own here would write over the one that the next run
+    // still needs.
+    if (!recovered)
+    {
+        SERROR_SET("Install.Recover")
+            .Add(journalPath)
+            .Add(L"An interrupted setup could not be finished or undone: a file it kept is in use or cannot be "
+                 L"restored. Close the programs that use it, then run the setup again.");
+        return E_FAIL;
     }
     S_RETURN_IF_FAILED(CreateFolders(DirectoryPart(journalPath)));
     S_RETURN_IF_FAILED(m_journal.Create(journalPath));
@@ -140,7 +152,9 @@ HRESULT InstallTransaction::KeepAside(const SString& path, const char* failure)
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (!::SetFileAttributesW(kept.CStr(), FILE_ATTRIBUTE_NORMAL) || !::DeleteFileW(kept.CStr())))
     {
-        SERROR_SET_SYSTEM("Install.KeptFile").Add(kept).Add(L"An earlier setup left this file, which cannot be deleted.");
+        SERROR_SET_SYSTEM("Install.KeptFile")
+            .Add(kept)
+            .Add(L"An earlier setup left this file, which cannot be deleted.");
         return E_FAIL;
     }
     S_RETURN_IF_FAILED(Announce(Record(L"kept", path)));

@@ -26,7 +26,8 @@ public:
 
     // Rolls back an interrupted install whose journal lies at journalPath,
     // then starts this one's journal there. A journal is input like any
-    // file: only the records that the scope trusts are undone.
+    // file: only the records that the scope trusts are undone. Fails with
+    // "Install.Recover", the journal kept, when they cannot all be undone.
     HRESULT Begin(const SString& journalPath, const JournalScope& scope);
     // Fails with "Install.Busy" while another setup holds the journal, as
     // Begin would, but changes nothing: asked before anything else is.

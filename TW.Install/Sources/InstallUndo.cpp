@@ -196,15 +196,16 @@ bool FinishCommit(const std::vector<JournalRecord>& records)
 // Folders that held the journal can go only once the journal is gone. A
 // journal whose undoing failed somewhere stays, with the copies it names, so
 // that the next run tries again.
-void RollBackRecords(const std::vector<JournalRecord>& records, InstallJournal& journal)
+bool RollBackRecords(const std::vector<JournalRecord>& records, InstallJournal& journal)
 {
     if (!UndoRecords(records))
     {
         SLog::Line(L"rollback: incomplete; the journal stays for the next run");
         journal.Close();
-        return;
+        return false;
     }
     RemoveKeyCopiesFolder();
     journal.Remove();
     RemoveFolders(records);
+    return true;
 }

@@ -23,4 +23,6 @@ bool IsCommitted(const std::vector<JournalRecord>& records);
 // kept file could not be deleted.
 bool FinishCommit(const std::vector<JournalRecord>& records);
 // Undoes the records, removes the journal, then the folders that held it.
-void RollBackRecords(const std::vector<JournalRecord>& records, InstallJournal& journal);
+// False, with the journal and the key copies left for the next run, when a
+// file or key could not be put back.
+bool RollBackRecords(const std::vector<JournalRecord>& records, InstallJournal& journal);

@@ -56,14 +56,6 @@ bool QueryText(HINTERNET request, DWORD info, SString& text)
     return true;
 }
 
-// A count of bytes as HTTP writes it, whole up to 4 GiB - 1.
-SString Decimal(DWORD value)
-{
-    wchar_t text[16] = {0};
-    ::wsprintfW(text, L"%lu", value);
-    return text;
-}
-
 // Retry-After in seconds, at most 30; 0 for none, a date, or anything but
 // digits (a negative wait among them).
 DWORD RetryAfterMs(HINTERNET request)
@@ -246,7 +238,7 @@ SHttpOutcome Send(const SString& url, const SStringList& headers, const SHttpTra
     UseProxyCredentials(hop.request.Get());
     SStringList lines(headers);
     if (transfer.received && transfer.total != 0xFFFFFFFF)
-        lines.Append(L"Range: bytes=" + Decimal(transfer.received) + L"-");
+        lines.Append(L"Range: bytes=" + SString::FromUnsigned(transfer.received) + L"-");
     if (AddHeaders(hop.request.Get(), url, lines) != S_OK)
         return HttpFatal;
     if (!::HttpSendRequestW(hop.request.Get(), NULL, 0, NULL, 0))
@@ -317,8 +309,8 @@ SHttpOutcome ReadBody(HINTERNET request, const SString& url, SHttpSink& sink, SH
                 return HttpComplete;
             SERROR_SET("Download.Incomplete")
                 .Add(UrlForLog(url))
-                .Add(L"The connection ended after " + Decimal(transfer.received) + L" of " + Decimal(transfer.total) +
-                     L" bytes.");
+                .Add(L"The connection ended after " + SString::FromUnsigned(transfer.received) + L" of " +
+                     SString::FromUnsigned(transfer.total) + L" bytes.");
             return HttpBroken;
         }
         if (sink.Receive(&chunk[0], read) != S_OK)
@@ -334,8 +326,8 @@ bool ContinuesBody(HINTERNET request, const SHttpTransfer& transfer, const SStri
     SString range;
     if (!QueryText(request, HTTP_QUERY_CONTENT_RANGE, range))
         return false;
-    SString expected =
-        L"bytes " + Decimal(transfer.received) + L"-" + Decimal(transfer.total - 1) + L"/" + Decimal(transfer.total);
+    SString expected = L"bytes " + SString::FromUnsigned(transfer.received) + L"-" +
+                       SString::FromUnsigned(transfer.total - 1) + L"/" + SString::FromUnsigned(transfer.total);
     return range == expected && etag == transfer.etag && modified == transfer.lastModified;
 }
 

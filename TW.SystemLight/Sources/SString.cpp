@@ -102,17 +102,20 @@ SString SString::FromNarrow(const char* text)
 
 SString SString::FromInt(int value)
 {
+    SString digits = FromUnsigned(value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value));
+    return value < 0 ? L"-" + digits : digits;
+}
+
+SString SString::FromUnsigned(unsigned value)
+{
     wchar_t digits[16];
     int position = 15;
     digits[position] = 0;
-    unsigned rest = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
     do
     {
-        digits[--position] = static_cast<wchar_t>(L'0' + rest % 10);
-        rest /= 10;
-    } while (rest);
-    if (value < 0)
-        digits[--position] = L'-';
+        digits[--position] = static_cast<wchar_t>(L'0' + value % 10);
+        value /= 10;
+    } while (value);
     return SString(digits + position);
 }
 

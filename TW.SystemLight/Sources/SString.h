@@ -23,6 +23,8 @@ public:
     static SString FromNarrow(const char* text);
     // Decimal digits of a non-negative value.
     static SString FromInt(int value);
+    // All of 0 to 4294967295, such as byte counts of 2 GiB and more.
+    static SString FromUnsigned(unsigned value);
 
     int Length() const;
     bool IsEmpty() const { return m_p == NULL; }

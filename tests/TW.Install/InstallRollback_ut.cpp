@@ -190,6 +190,29 @@ TEST_F(InstallRollbackTest, InterruptedInstallIsUndoneOrFinishedByTheNextRun)
     }
     EXPECT_EQ("new", TestFolder::ReadFile(kept));
     EXPECT_FALSE(TestFolder::Exists(kept + L".rollback"));
+
+    // A kept file that cannot be put back (a folder is in its way): the
+    // journal and the kept file stay, and this run starts nothing over them;
+    // once the way is free, the next run restores it.
+    ::DeleteFileW(kept.CStr());
+    ::CreateDirectoryW(kept.CStr(), NULL);
+    folder.WriteFile(L"kept.txt.rollback", "old");
+    SString journalText = L"file\t" + kept + L"\texisting\t\r\nkept\t" + kept + L"\t\t\r\n";
+    folder.WriteFile(L"Program.journal", Utf16Bytes(journalText));
+    {
+        InstallTransaction next;
+        EXPECT_EQ(E_FAIL, next.Begin(journal, Scope(folder)));
+        EXPECT_TRUE(SError::Identifier() == L"Install.Recover") << SError::Text().CStr();
+    }
+    EXPECT_EQ(Utf16Bytes(journalText), TestFolder::ReadFile(journal));
+    EXPECT_EQ("old", TestFolder::ReadFile(kept + L".rollback"));
+    ::RemoveDirectoryW(kept.CStr());
+    {
+        InstallTransaction next;
+        ASSERT_EQ(S_OK, next.Begin(journal, Scope(folder)));
+        next.Commit();
+    }
+    EXPECT_EQ("old", TestFolder::ReadFile(kept));
 }
 
 // Two setups of the same install never work at once: the second is told so.

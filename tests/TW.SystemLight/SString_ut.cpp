@@ -159,6 +159,9 @@ TEST(SString, Numbers)
     EXPECT_TRUE(SString::FromInt(0) == L"0");
     EXPECT_TRUE(SString::FromInt(1204) == L"1204");
     EXPECT_TRUE(SString::FromInt(2147483647) == L"2147483647");
+    // Ranges of bodies of 2 GiB and more.
+    EXPECT_TRUE(SString::FromUnsigned(2147483648u) == L"2147483648");
+    EXPECT_TRUE(SString::FromUnsigned(4294967295u) == L"4294967295");
 }
 
 TEST(SString, FromNarrowWidensAscii)
