@@ -123,10 +123,12 @@ void AddDefaultFolder(Removal& removal, const SString& shellFolder, const SStrin
 // its own name, to the temporary folder first.
 void KeepLogOutOf(const Removal& removal, const SString& ownFolder)
 {
-    SString log = SLog::Path();
-    bool inside = !log.IsEmpty() && IsWithinFolder(NormalFolderPath(log), NormalFolderPath(ownFolder));
-    for (int i = 0; !log.IsEmpty() && i < removal.folders.Count(); ++i)
-        inside = inside || IsWithinFolder(NormalFolderPath(log), NormalFolderPath(removal.folders[i]));
+    if (SLog::Path().IsEmpty())
+        return;
+    SString log = NormalFolderPath(SLog::Path());
+    bool inside = IsWithinFolder(log, NormalFolderPath(ownFolder));
+    for (int i = 0; !inside && i < removal.folders.Count(); ++i)
+        inside = IsWithinFolder(log, NormalFolderPath(removal.folders[i]));
     wchar_t temp[MAX_PATH + 1] = {0};
     if (inside && ::GetTempPathW(MAX_PATH + 1, temp))
         SLog::MoveTo(SString(temp) + FileNamePart(log));
@@ -202,7 +204,7 @@ HRESULT TWInstall::UnregisterInstall(DWORD perMachine, const SString& deployment
 
 HRESULT TWInstall::UnregisterUri(const SString& scheme)
 {
-    return DeleteKeyTree(HKEY_CURRENT_USER, L"Software\\Classes\\" + scheme);
+    return DeleteKeyTree(HKEY_CURRENT_USER, UriSchemeKeyPath(scheme));
 }
 
 HRESULT TWInstall::Uninstall(const SString& actionsPath)

@@ -105,23 +105,15 @@ HRESULT DownloadStream::End()
     S_RETURN_IF_FAILED(m_worker.Drain());
     if (m_inflate)
         S_RETURN_IF_FAILED(m_inflater.Finish());
+    S_RETURN_IF_FAILED(CheckDigest());
     m_digestChecked = true;
-    return CheckDigest();
+    return S_OK;
 }
 
 HRESULT DownloadStream::Commit()
 {
-    S_RETURN_IF_FAILED(m_worker.Drain());
-    if (m_digestChecked)
-        return CommitFiles();
-    if (m_inflate)
-        S_RETURN_IF_FAILED(m_inflater.Finish());
-    S_RETURN_IF_FAILED(CheckDigest());
-    return CommitFiles();
-}
-
-HRESULT DownloadStream::CommitFiles()
-{
+    if (!m_digestChecked)
+        S_RETURN_IF_FAILED(End());
     S_RETURN_IF_FAILED(m_file.Commit());
     if (m_copy.IsOpen())
         m_copy.Commit();

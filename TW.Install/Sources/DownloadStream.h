@@ -48,14 +48,13 @@ private:
     HRESULT Consume(const BYTE* bytes, DWORD size) override;
     HRESULT Write(const BYTE* bytes, DWORD size) override;
     HRESULT CheckDigest();
-    HRESULT CommitFiles();
     void ReportProgress(const SString& text) const;
 
     SString m_url;
     SString m_digest;
     DownloadProgress m_progress;
     bool m_inflate;
-    bool m_digestChecked; // by End, which finished the hash
+    bool m_digestChecked; // by End, which finished the hash: the body is whole
     DWORD m_received;
     DWORD m_total;
     InflateStream m_inflater;

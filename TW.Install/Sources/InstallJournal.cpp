@@ -45,7 +45,7 @@ HRESULT InstallJournal::Create(const SString& path)
     return S_OK;
 }
 
-HRESULT InstallJournal::OpenLeftOver(const SString& path, std::vector<JournalRecord>& records, bool& found)
+HRESULT InstallJournal::Open(const SString& path, bool& found)
 {
     found = false;
     m_file.Reset(::CreateFileW(path.CStr(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL));
@@ -66,6 +66,14 @@ HRESULT InstallJournal::OpenLeftOver(const SString& path, std::vector<JournalRec
     }
     m_path = path;
     found = true;
+    return S_OK;
+}
+
+HRESULT InstallJournal::OpenLeftOver(const SString& path, std::vector<JournalRecord>& records, bool& found)
+{
+    S_RETURN_IF_FAILED(Open(path, found));
+    if (!found)
+        return S_OK;
     LARGE_INTEGER size = {};
     ::GetFileSizeEx(m_file.Get(), &size);
     if (size.QuadPart > 16 * 1024 * 1024)

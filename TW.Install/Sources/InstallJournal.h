@@ -25,6 +25,8 @@ public:
     // when there is none. Fails with "Install.Busy" while another setup holds
     // it, and with "Install.JournalBlocked" when a folder has its name.
     HRESULT OpenLeftOver(const SString& path, std::vector<JournalRecord>& records, bool& found);
+    // The same, without reading it: whether another setup holds it.
+    HRESULT Open(const SString& path, bool& found);
     bool IsOpen() const { return m_file.IsValid(); }
     // Writes the record through to the disk before the change it announces.
     HRESULT Append(const JournalRecord& record);

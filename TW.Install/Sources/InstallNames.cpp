@@ -52,6 +52,8 @@ bool IsValidDeploymentId(const SString& deploymentId)
     return true;
 }
 
+SString UriSchemeKeyPath(const SString& scheme) { return L"Software\\Classes\\" + scheme; }
+
 SString UninstallEntryPath(const SString& keyName)
 {
     return L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + keyName;

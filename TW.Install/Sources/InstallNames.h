@@ -26,6 +26,8 @@ bool IsDeploymentPlaceholder(const SString& deploymentId);
 // drops a trailing one), at most 64 of them.
 bool IsValidDeploymentId(const SString& deploymentId);
 
+// "Software\Classes\" + scheme, under HKEY_CURRENT_USER.
+SString UriSchemeKeyPath(const SString& scheme);
 // "Software\Microsoft\Windows\CurrentVersion\Uninstall\" + the key name.
 SString UninstallEntryPath(const SString& keyName);
 // The setup program's own entry: the key name from its deployment identifier.

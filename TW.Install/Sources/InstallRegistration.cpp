@@ -32,12 +32,12 @@ HRESULT TWInstall::RegisterInstall(const SString& displayName, const SString& ic
     S_RETURN_IF_FAILED(SetValue(root, path, L"DisplayIcon", iconPath));
     S_RETURN_IF_FAILED(SetValue(root, path, L"InstallLocation", installFolder));
     RecordUndo(perMachine ? L"UnregisterInstallAdmin" : L"UnregisterInstall");
-    return WriteUninstallActions(installFolder + L"\\Uninstall");
+    return WriteUninstallActions(UninstallFilePath(installFolder));
 }
 
 HRESULT TWInstall::RegisterUri(const SString& scheme, const SString& command, const SString& iconPath)
 {
-    SString key = L"Software\\Classes\\" + scheme;
+    SString key = UriSchemeKeyPath(scheme);
     S_RETURN_IF_FAILED(m_transaction.ProtectKey(HKEY_CURRENT_USER, key));
     S_RETURN_IF_FAILED(SetValue(HKEY_CURRENT_USER, key, L"Url Protocol", SString()));
     S_RETURN_IF_FAILED(SetValue(HKEY_CURRENT_USER, key + L"\\DefaultIcon", SString(), iconPath));

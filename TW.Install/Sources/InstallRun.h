@@ -42,6 +42,19 @@ struct TWInstall::Run
 HRESULT InflateExactly(const BYTE* stream, DWORD streamLength, DWORD size, const SString& name,
                        SMallocBytes& output);
 
+// Where the install puts its files: the writers and the journal's scope
+// (TWInstall::ScopeOf) take the same paths from here.
+inline SString CacheFilePath(const SString& dataFolder, const SString& name)
+{
+    return dataFolder + L"\\Cache\\" + name + L".TWP";
+}
+inline SString SettingsFilePath(const SString& dataFolder, const SString& name)
+{
+    return dataFolder + L"\\Settings\\" + name + L".xml";
+}
+inline SString IconCopyPath(const SString& programFolder) { return programFolder + L"\\Icon.ico"; }
+inline SString UninstallFilePath(const SString& programFolder) { return programFolder + L"\\Uninstall"; }
+SString ShortcutFileName();
 // A download's target with "%program%" and "%data%" put in.
 SString ExpandTarget(const SString& target, const SString& programFolder, const SString& dataFolder);
 // The application's own files, which the low program folder gets a copy of:

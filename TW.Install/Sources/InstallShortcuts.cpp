@@ -5,6 +5,7 @@
 
 #include "SLog.h"
 #include "SNls.h"
+#include "SPath.h"
 #include "SShell.h"
 
 #include <string>
@@ -44,15 +45,16 @@ std::string SettingsDocument(const SettingsFile& settings)
 }
 } // namespace
 
+SString ShortcutFileName() { return GetNLS(L"ShortcutName") + L".lnk"; }
+
 HRESULT TWInstall::WriteSettingsFiles(Run& run)
 {
     for (size_t i = 0; i < run.options.settingsFiles.size(); ++i)
     {
         const SettingsFile& settings = run.options.settingsFiles[i];
-        SString folder = run.folders.data + L"\\Settings";
-        S_RETURN_IF_FAILED(m_transaction.CreateFolders(folder));
-        S_RETURN_IF_FAILED(
-            WriteTextFile(folder + L"\\" + settings.name + L".xml", SettingsDocument(settings).c_str()));
+        SString path = SettingsFilePath(run.folders.data, settings.name);
+        S_RETURN_IF_FAILED(m_transaction.CreateFolders(DirectoryPart(path)));
+        S_RETURN_IF_FAILED(WriteTextFile(path, SettingsDocument(settings).c_str()));
     }
     return S_OK;
 }
@@ -83,10 +85,10 @@ HRESULT TWInstall::CreateShortcutsAndSchemes(Run& run)
     SString arguments = GetNLS(L"ShortcutArgs");
     SString icon = run.folders.data + L"\\Icons\\" + GetNLS(L"ShortcutIcon");
     SString description = GetNLS(L"ShortcutDescription");
-    SString fileName = GetNLS(L"ShortcutName") + L".lnk";
+    SString fileName = ShortcutFileName();
     if ((options.startMenuShortcut || options.desktopShortcut) && run.folders.program != run.folders.low)
     {
-        SString copy = run.folders.program + L"\\Icon.ico";
+        SString copy = IconCopyPath(run.folders.program);
         S_RETURN_IF_FAILED(CopyBestEffort(icon, copy));
         icon = copy;
     }

@@ -83,9 +83,8 @@ HRESULT InstallTransaction::Begin(const SString& journalPath, const JournalScope
 HRESULT InstallTransaction::CheckNoOtherSetup(const SString& journalPath)
 {
     InstallJournal probe;
-    std::vector<JournalRecord> records;
     bool found = false;
-    return probe.OpenLeftOver(journalPath, records, found);
+    return probe.Open(journalPath, found);
 }
 
 HRESULT InstallTransaction::Announce(const JournalRecord& record)

@@ -8,16 +8,10 @@
 
 namespace
 {
-bool SamePath(const SString& a, const SString& b)
-{
-    return a.Length() == b.Length() &&
-           ::CompareStringOrdinal(a.CStr(), a.Length(), b.CStr(), b.Length(), TRUE) == CSTR_EQUAL;
-}
-
 bool Contains(const SStringList& list, const SString& item)
 {
     for (int i = 0; i < list.Count(); ++i)
-        if (SamePath(list[i], item))
+        if (IsSamePath(list[i], item))
             return true;
     return false;
 }
@@ -87,7 +81,7 @@ bool JournalScope::IsFile(const SString& path) const
 bool JournalScope::IsFolderOnTheWay(const SString& path) const
 {
     for (int i = 0; i < m_files.Count(); ++i)
-        if (!SamePath(m_files[i], path) && IsWithinFolder(m_files[i], path))
+        if (!IsSamePath(m_files[i], path) && IsWithinFolder(m_files[i], path))
             return !IsProtectedFolder(path);
     return false;
 }

@@ -1,6 +1,5 @@
 #include "ProtectedFolder.h"
 
-#include "SPath.h"
 #include "SShell.h"
 
 #include <shlobj.h>
@@ -9,12 +8,6 @@
 
 namespace
 {
-bool SamePath(const SString& a, const SString& b)
-{
-    return !a.IsEmpty() && !b.IsEmpty() &&
-           ::CompareStringOrdinal(a.CStr(), a.Length(), b.CStr(), b.Length(), TRUE) == CSTR_EQUAL;
-}
-
 bool IsRoot(const SString& path)
 {
     if (path.Length() <= 3 && path.Find(L':') == 1)
@@ -48,9 +41,15 @@ SString NormalFolderPath(const SString& path)
     return full;
 }
 
+bool IsSamePath(const SString& a, const SString& b)
+{
+    return !a.IsEmpty() && !b.IsEmpty() &&
+           ::CompareStringOrdinal(a.CStr(), a.Length(), b.CStr(), b.Length(), TRUE) == CSTR_EQUAL;
+}
+
 bool IsSameFolder(const SString& a, const SString& b)
 {
-    return SamePath(NormalFolderPath(a), NormalFolderPath(b));
+    return IsSamePath(NormalFolderPath(a), NormalFolderPath(b));
 }
 
 bool IsWithinFolder(const SString& path, const SString& folder)
@@ -97,11 +96,11 @@ bool IsProtectedFolder(const SString& folder)
     SString path = NormalFolderPath(folder);
     if (IsRoot(path))
         return true;
+    // A folder that holds a special one is protected too: the folder of
+    // every user's profile holds the profile.
     const SStringList& special = SpecialFolders();
     for (int i = 0; i < special.Count(); ++i)
         if (IsWithinFolder(special[i], path))
             return true;
-    // The folder that holds every user's profile.
-    SString profile = NormalFolderPath(ShellFolder(CSIDL_PROFILE));
-    return profile.ReverseFind(L'\\') > 0 && SamePath(path, DirectoryPart(profile));
+    return false;
 }

@@ -10,6 +10,8 @@ SString NormalFolderPath(const SString& path);
 // user-profile folders, the shell's own special folders, and every folder
 // that holds one of them (the profile's "AppData", "C:\Users").
 bool IsProtectedFolder(const SString& folder);
+// True when both are the same path but for letter case; never for an empty one.
+bool IsSamePath(const SString& a, const SString& b);
 // True when both name the same folder, however they are spelt.
 bool IsSameFolder(const SString& a, const SString& b);
 // True when path is folder itself or lies below it.

@@ -105,7 +105,7 @@ JournalScope TWInstall::ScopeOf(const Run& run)
             scope.AddPlugin(folders.program + L"\\" + name);
     }
     for (size_t i = 0; i < package.cacheEntries.size(); ++i)
-        scope.AddFile(folders.data + L"\\Cache\\" + package.cacheEntries[i].name + L".TWP");
+        scope.AddFile(CacheFilePath(folders.data, package.cacheEntries[i].name));
     for (int i = 0; i < package.downloadTargets.Count(); ++i)
     {
         scope.AddFile(ExpandTarget(package.downloadTargets[i], folders.program, folders.data));
@@ -114,14 +114,14 @@ JournalScope TWInstall::ScopeOf(const Run& run)
     for (size_t i = 0; i < package.dataFiles.size(); ++i)
         scope.AddFile(folders.data + L"\\" + package.dataFiles[i].name);
     for (size_t i = 0; i < run.options.settingsFiles.size(); ++i)
-        scope.AddFile(folders.data + L"\\Settings\\" + run.options.settingsFiles[i].name + L".xml");
-    scope.AddFile(folders.program + L"\\Icon.ico");
-    scope.AddFile(folders.program + L"\\Uninstall");
-    scope.AddFile(GetStartMenuFolder() + L"\\" + GetNLS(L"ShortcutName") + L".lnk");
-    scope.AddFile(GetDesktopFolder() + L"\\" + GetNLS(L"ShortcutName") + L".lnk");
+        scope.AddFile(SettingsFilePath(folders.data, run.options.settingsFiles[i].name));
+    scope.AddFile(IconCopyPath(folders.program));
+    scope.AddFile(UninstallFilePath(folders.program));
+    scope.AddFile(GetStartMenuFolder() + L"\\" + ShortcutFileName());
+    scope.AddFile(GetDesktopFolder() + L"\\" + ShortcutFileName());
     scope.AddKey(run.PerMachine() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, SetupUninstallEntryPath());
     for (int i = 0; i < package.uriSchemes.Count(); ++i)
-        scope.AddKey(HKEY_CURRENT_USER, L"Software\\Classes\\" + package.uriSchemes[i]);
+        scope.AddKey(HKEY_CURRENT_USER, UriSchemeKeyPath(package.uriSchemes[i]));
     scope.AddKey(folders.recordRoot, folders.keyPath);
     return scope;
 }
@@ -179,11 +179,10 @@ HRESULT TWInstall::WriteCompressedEntries(Run& run)
 
 HRESULT TWInstall::WriteCacheEntries(Run& run)
 {
-    SString cacheFolder = run.folders.data + L"\\Cache";
     for (size_t i = 0; i < run.package.cacheEntries.size(); ++i)
     {
         const StoredEntry& entry = run.package.cacheEntries[i];
-        S_RETURN_IF_FAILED(WriteFileWithProgress(cacheFolder + L"\\" + entry.name + L".TWP", entry.bytes, entry.size,
+        S_RETURN_IF_FAILED(WriteFileWithProgress(CacheFilePath(run.folders.data, entry.name), entry.bytes, entry.size,
                                                  GetNLS(L"Install.Copy"), &run.done, run.total));
     }
     return S_OK;
