@@ -24,7 +24,11 @@ int ProgressPosition(float fraction)
 
 DWORD WINAPI InstallThread(LPVOID)
 {
-    ::CoInitialize(NULL);
+    // A single-threaded apartment makes a window of its own, and with it
+    // loads the display driver; silent, the thread joins the process's
+    // multithreaded apartment, which needs no window. The shell's link
+    // object lives in either.
+    ::CoInitializeEx(NULL, installingPage ? COINIT_APARTMENTTHREADED : COINIT_MULTITHREADED);
 
     class Installer : public TWInstall
     {
