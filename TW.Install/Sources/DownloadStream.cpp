@@ -3,6 +3,7 @@
 #include "SError.h"
 #include "SLog.h"
 #include "SNls.h"
+#include "StageClock.h"
 #include "TWInstall.h"
 
 namespace
@@ -31,8 +32,8 @@ SString LowerHex(const SString& text)
 
 DownloadStream::DownloadStream(const SString& url, const SString& digest, const DownloadProgress& progress)
     : m_url(UrlForLog(url)), m_digest(LowerHex(digest)), m_progress(progress), m_inflate(false), m_digestChecked(false),
-      m_received(0),
-      m_total(0xFFFFFFFF), m_inflater(UrlForLog(url)), m_worker(*this, 512 * 1024)
+      m_received(0), m_total(0xFFFFFFFF), m_started(0), m_handing(0), m_draining(0), m_consuming(0), m_hashing(0),
+      m_writing(0), m_copying(0), m_inflater(UrlForLog(url)), m_worker(*this, 512 * 1024)
 {
 }
 
@@ -50,6 +51,7 @@ HRESULT DownloadStream::Open(const SString& path, const SString& copyPath, bool 
     S_RETURN_IF_FAILED(m_file.Create(path, transaction));
     if (!copyPath.IsEmpty() && m_copy.Create(copyPath, transaction) != S_OK)
         m_copy.Discard();
+    m_started = StageClock::Now();
     return m_worker.Start();
 }
 
@@ -74,13 +76,17 @@ HRESULT DownloadStream::Receive(const BYTE* bytes, DWORD count)
 {
     S_RETURN_IF_FAILED(TWInstall::CheckNotCancelled());
     m_received += count;
-    S_RETURN_IF_FAILED(m_worker.Push(bytes, count));
+    {
+        StageClock clock(m_handing);
+        S_RETURN_IF_FAILED(m_worker.Push(bytes, count));
+    }
     ReportProgress(m_progress.text);
     return S_OK;
 }
 
 HRESULT DownloadStream::Consume(const BYTE* bytes, DWORD size)
 {
+    StageClock clock(m_consuming);
     return m_inflate ? m_inflater.Feed(bytes, size, *this) : Write(bytes, size);
 }
 
@@ -93,8 +99,15 @@ void DownloadStream::Retrying(int attempt, DWORD /*waitMs*/)
 
 HRESULT DownloadStream::Write(const BYTE* bytes, DWORD size)
 {
-    m_hash.Update(bytes, size);
-    S_RETURN_IF_FAILED(m_file.Write(bytes, size));
+    {
+        StageClock clock(m_hashing);
+        m_hash.Update(bytes, size);
+    }
+    {
+        StageClock clock(m_writing);
+        S_RETURN_IF_FAILED(m_file.Write(bytes, size));
+    }
+    StageClock clock(m_copying);
     if (m_copy.IsOpen() && m_copy.Write(bytes, size) != S_OK)
         m_copy.Discard(); // the copy is best effort: a full disk drops it, not the install
     return S_OK;
@@ -102,12 +115,31 @@ HRESULT DownloadStream::Write(const BYTE* bytes, DWORD size)
 
 HRESULT DownloadStream::End()
 {
-    S_RETURN_IF_FAILED(m_worker.Drain());
+    {
+        StageClock clock(m_draining);
+        S_RETURN_IF_FAILED(m_worker.Drain());
+    }
     if (m_inflate)
         S_RETURN_IF_FAILED(m_inflater.Finish());
     S_RETURN_IF_FAILED(CheckDigest());
     m_digestChecked = true;
+    LogStages();
     return S_OK;
+}
+
+void DownloadStream::LogStages() const
+{
+    // The worker's time overlaps the receipt: with the overlap working, the
+    // whole is the receipt, and the worker's stages add up to less.
+    LONGLONG all = StageClock::Now() - m_started;
+    LONGLONG writes = m_hashing + m_writing + m_copying;
+    SLog::Line(L"download split: " + StageClock::Milliseconds(all) + L" in all; receiving (connection included) " +
+               StageClock::Milliseconds(all - m_handing - m_draining) + L", handing pieces to the worker " +
+               StageClock::Milliseconds(m_handing) + L", waiting for it at the end " +
+               StageClock::Milliseconds(m_draining) + L"; the worker: inflate " +
+               StageClock::Milliseconds(m_consuming - writes) + L", hash " + StageClock::Milliseconds(m_hashing) +
+               L", write " + StageClock::Milliseconds(m_writing) + L", write the copy " +
+               StageClock::Milliseconds(m_copying));
 }
 
 HRESULT DownloadStream::Commit()

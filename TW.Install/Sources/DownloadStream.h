@@ -48,6 +48,7 @@ private:
     HRESULT Consume(const BYTE* bytes, DWORD size) override;
     HRESULT Write(const BYTE* bytes, DWORD size) override;
     HRESULT CheckDigest();
+    void LogStages() const;
     void ReportProgress(const SString& text) const;
 
     SString m_url;
@@ -57,6 +58,15 @@ private:
     bool m_digestChecked; // by End, which finished the hash: the body is whole
     DWORD m_received;
     DWORD m_total;
+    // Performance counter ticks: the start, the receiving thread's stages
+    // and the worker's.
+    LONGLONG m_started;
+    LONGLONG m_handing;
+    LONGLONG m_draining;
+    LONGLONG m_consuming;
+    LONGLONG m_hashing;
+    LONGLONG m_writing;
+    LONGLONG m_copying;
     InflateStream m_inflater;
     SSha256 m_hash;
     StagedFile m_file;

@@ -4,6 +4,8 @@
 
 namespace
 {
+const size_t g_pieceSize = 128 * 1024;
+
 class Locked
 {
 public:
@@ -96,9 +98,18 @@ HRESULT PieceWorker::Push(const BYTE* bytes, DWORD size)
         ::SleepConditionVariableSRW(&m_changed, &m_lock, INFINITE, 0);
     if (m_failed)
         return Failed();
-    m_pieces.push_back(std::vector<BYTE>(bytes, bytes + size));
+    // Receipts come in a few kilobytes each: they join the last waiting piece,
+    // so that the worker wakes, and the lock changes hands, once a piece.
+    bool idle = m_pieces.empty();
+    if (idle || m_pieces.back().size() + size > g_pieceSize)
+    {
+        m_pieces.push_back(std::vector<BYTE>());
+        m_pieces.back().reserve(size > g_pieceSize ? size : g_pieceSize);
+    }
+    m_pieces.back().insert(m_pieces.back().end(), bytes, bytes + size);
     m_waiting += size;
-    ::WakeAllConditionVariable(&m_changed);
+    if (idle)
+        ::WakeAllConditionVariable(&m_changed);
     return S_OK;
 }
 
