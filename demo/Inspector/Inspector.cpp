@@ -191,23 +191,43 @@ int PrintUninstallString()
     return 0;
 }
 
+double MillisecondsSince(const LARGE_INTEGER& start)
+{
+    LARGE_INTEGER frequency, now;
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&now);
+    return (now.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart;
+}
+
+// Times the removal from inside the prefix, as "measure" times the others:
+// until the remover exits, and until its script has taken the program
+// folder and itself.
 int RunUninstallString()
 {
     SString value;
     if (GetValue(HKEY_CURRENT_USER, UninstallEntryPath(ReleasePlace().keyName), L"UninstallString", value) != S_OK)
         return 1;
+    SString folder = ReleasePlace().programFolder;
+    SString script = GetLocalAppDataFolder() + L"\\TW.RemoverDelete.bat";
     std::vector<wchar_t> line(value.CStr(), value.CStr() + value.Length() + 1);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
+    LARGE_INTEGER start;
+    ::QueryPerformanceCounter(&start);
     if (!::CreateProcessW(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
         return 1;
     ::WaitForSingleObject(process.hProcess, 60000);
+    double exited = MillisecondsSince(start);
     DWORD code = 1;
     ::GetExitCodeProcess(process.hProcess, &code);
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
-    Print(L"the remover exited with code " + SString::FromInt(static_cast<int>(code)));
+    while (MillisecondsSince(start) < 60000 && (::GetFileAttributesW(folder.CStr()) != INVALID_FILE_ATTRIBUTES ||
+                                                 ::GetFileAttributesW(script.CStr()) != INVALID_FILE_ATTRIBUTES))
+        ::Sleep(5);
+    printf("the remover exited with code %lu after %.0f ms; its folder and script were gone after %.0f ms\n",
+           code, exited, MillisecondsSince(start));
     return 0;
 }
 
