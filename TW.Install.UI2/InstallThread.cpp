@@ -80,6 +80,8 @@ DWORD WINAPI InstallThread(LPVOID)
         // "/Dir=<folder>": the program folder that an administrator or a
         // package manager chose, explicit as a package's own would be.
         FindSwitch(::GetCommandLineW(), L"/Dir", options.programFolder);
+        SString ignored;
+        options.allowDowngrade = FindSwitch(::GetCommandLineW(), L"/AllowDowngrade", ignored);
         HRESULT result = installer.Install(options);
         SLog::Line(result == S_OK ? SString(L"succeeded") : L"failed: " + SLog::FailureText());
         lastInstallResult = result;

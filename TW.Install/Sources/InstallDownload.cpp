@@ -3,8 +3,10 @@
 #include "InstallRun.h"
 
 #include "DownloadStream.h"
+#include "FileDigest.h"
 #include "SAS3Client.h"
 #include "SError.h"
+#include "SLog.h"
 #include "SNls.h"
 #include "SPath.h"
 
@@ -46,14 +48,31 @@ HRESULT TWInstall::Download(Run& run, int index)
     SString lowPath = ExpandTarget(target, run.folders.low, run.folders.data);
     bool stored = path.EndsWith(L".TWP");
     bool isApplication = IsApplicationFile(FileNamePart(path), run.module);
+    SString copyPath = !stored && isApplication && lowPath != path ? lowPath : SString();
+    SString digest = run.package.DownloadDigest(target);
     DWORD share = static_cast<DWORD>(run.package.downloadSizes[index]);
-    DownloadProgress progress = {this, GetNLS(L"Install.Copy"), run.done, run.total, share};
-    DownloadStream stream(url, run.package.DownloadDigest(target), progress);
     S_RETURN_IF_FAILED(m_transaction.CreateFolders(DirectoryPart(path)));
-    S_RETURN_IF_FAILED(stream.Open(path, !stored && isApplication && lowPath != path ? lowPath : SString(), !stored,
-                                   m_transaction));
-    S_RETURN_IF_FAILED(Fetch(run.package, url, stream));
-    S_RETURN_IF_FAILED(stream.Commit());
+    if (FileHasSha256(path, digest))
+        S_RETURN_IF_FAILED(KeepHeldDownload(path, copyPath, digest));
+    else
+    {
+        DownloadProgress progress = {this, GetNLS(L"Install.Copy"), run.done, run.total, share};
+        DownloadStream stream(url, digest, progress);
+        S_RETURN_IF_FAILED(stream.Open(path, copyPath, !stored, m_transaction));
+        S_RETURN_IF_FAILED(Fetch(run.package, url, stream));
+        S_RETURN_IF_FAILED(stream.Commit());
+    }
     run.done += share;
     return S_OK;
+}
+
+// A repair: the target already holds the package's SHA-256, so the body is
+// not requested at all and the file stays as it is. Its copy is made anew
+// from it when the copy differs.
+HRESULT TWInstall::KeepHeldDownload(const SString& path, const SString& copyPath, const SString& digest)
+{
+    SLog::Line(L"download skipped: " + path + L" already holds the package's SHA-256 " + digest);
+    if (copyPath.IsEmpty() || FileHasSha256(copyPath, digest))
+        return S_OK;
+    return CopyBestEffort(path, copyPath);
 }

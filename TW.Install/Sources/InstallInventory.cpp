@@ -44,8 +44,9 @@ HRESULT TWInstall::DescribeInstall(Run& run)
 {
     HKEY root = run.PerMachine() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
     SString path = SetupUninstallEntryPath();
-    if (!ProductVersion().IsEmpty())
-        S_RETURN_IF_FAILED(SetValue(root, path, L"DisplayVersion", ProductVersion()));
+    SString version = run.package.version.IsEmpty() ? ProductVersion() : run.package.version;
+    if (!version.IsEmpty())
+        S_RETURN_IF_FAILED(SetValue(root, path, L"DisplayVersion", version));
     // The folders hold what this install wrote, the downloads and the action
     // file included; the low copy only when it is a folder of its own (by
     // default it is the data folder).

@@ -13,11 +13,12 @@ struct SettingsFile
 
 struct InstallOptions
 {
-    InstallOptions() : desktopShortcut(1), startMenuShortcut(1), perMachine(0) {}
+    InstallOptions() : desktopShortcut(1), startMenuShortcut(1), perMachine(0), allowDowngrade(false) {}
 
     DWORD desktopShortcut;
     DWORD startMenuShortcut;
     DWORD perMachine;
+    bool allowDowngrade;   // install over a newer version ("/AllowDowngrade")
     SString dataFolder;    // explicit data folder, or empty
     SString programFolder; // explicit program folder, or empty
     SString displayName;   // empty: the localized "DisplayName"

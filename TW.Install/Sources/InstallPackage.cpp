@@ -176,6 +176,7 @@ const Keyword g_keywords[] = {
     {L"target-data", ValueKeyword, NULL, &InstallPackage::targetData, NULL},
     {L"register-cookie", ValueKeyword, NULL, &InstallPackage::registerCookie, NULL},
     {L"unregister-cookie", ValueKeyword, NULL, &InstallPackage::unregisterCookie, NULL},
+    {L"version", ValueKeyword, NULL, &InstallPackage::version, NULL},
     {L"register-uri", ListKeyword, NULL, NULL, &InstallPackage::uriSchemes},
     {L"download", DownloadKeyword, NULL, NULL, NULL},
     {L"download-sha256", DigestKeyword, NULL, NULL, NULL},

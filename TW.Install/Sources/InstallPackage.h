@@ -43,6 +43,7 @@ struct InstallPackage
     SString targetProgram;
     SString targetData;
     bool admin;
+    SString version; // "version": the product's, a.b.c[.d]; empty when the package gives none
     SString s3KeyId;
     SString s3Secret;
 

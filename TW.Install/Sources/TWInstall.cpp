@@ -219,6 +219,7 @@ HRESULT TWInstall::Install(const InstallOptions& options)
     S_RETURN_IF_FAILED(ReadPackage(run.package));
     run.total = run.package.TotalSize();
     run.module = options.moduleName.IsEmpty() ? SString(L"TW.3D.Modeller") : options.moduleName;
+    S_RETURN_IF_FAILED(CheckVersion(run));
     ReportProgress(GetNLS(L"Install.CreateDir"), 0, 0);
     S_RETURN_IF_FAILED(ChooseFolders(options, run.package, run.folders));
     SString journal = run.folders.program + L".journal";

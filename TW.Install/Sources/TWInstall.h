@@ -58,6 +58,7 @@ public:
 private:
     struct Run;
     struct Folders;
+    HRESULT CheckVersion(Run& run);
     HRESULT ChooseFolders(const InstallOptions& options, const InstallPackage& package, Folders& folders);
     HRESULT MakeFolders(const Folders& folders);
     static JournalScope ScopeOf(const Run& run);
@@ -70,6 +71,7 @@ private:
     HRESULT WriteCompressedEntries(Run& run);
     HRESULT WriteCacheEntries(Run& run);
     HRESULT Download(Run& run, int index);
+    HRESULT KeepHeldDownload(const SString& path, const SString& copyPath, const SString& digest);
     HRESULT WriteDataFiles(Run& run);
     HRESULT WriteSettingsFiles(Run& run);
     HRESULT DescribeInstall(Run& run);

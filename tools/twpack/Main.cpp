@@ -21,6 +21,7 @@ const char g_usage[] =
     "  credentials <key id> <secret>   compressed <name> <file>   deployment <identifier>\n"
     "  cache <name> <file>             data <path> <file>         data-folder <folder>\n"
     "  download <target> <url> <size> [sha256=<hex> | sha256-of=<program>]\n"
+    "  version <a.b.c[.d]>\n"
     "  describe <string>...\n";
 
 int Fail(const std::string& message)

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -221,6 +222,16 @@ private:
         return DownloadDigest(words[4], digest, error) && Describe({"download-sha256", words[1], digest}, error);
     }
 
+    // One to four numbers of up to five digits, joined by dots: what the
+    // setup program compares with the installed entry's version.
+    bool Version(const std::string& version, std::string& error)
+    {
+        static const std::regex form("[0-9]{1,5}(\\.[0-9]{1,5}){0,3}");
+        if (!std::regex_match(version, form))
+            return Fail("'" + version + "' is not a version: one to four numbers joined by dots, such as 2.1.0", error);
+        return Describe({"version", version}, error);
+    }
+
     bool Apply(const std::vector<std::string>& words, std::string& error)
     {
         const std::string& directive = words[0];
@@ -230,7 +241,8 @@ private:
         if (directive == "download")
             return Download(words, error);
         std::map<std::string, size_t> arity = {{"credentials", 2}, {"compressed", 2}, {"deployment", 1},
-                                               {"cache", 2},       {"data", 2},       {"data-folder", 1}};
+                                               {"cache", 2},       {"data", 2},       {"data-folder", 1},
+                                               {"version", 1}};
         std::map<std::string, size_t>::const_iterator expected = arity.find(directive);
         if (expected == arity.end())
             return Fail("unknown directive '" + directive + "'", error);
@@ -245,6 +257,8 @@ private:
             return Deployment(words[1], error);
         if (directive == "data-folder")
             return DataFolder(words[1], error);
+        if (directive == "version")
+            return Version(words[1], error);
         ManifestEntry entry;
         if (!FileEntry(words[1], words[2], entry, error))
             return false;

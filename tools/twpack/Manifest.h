@@ -13,6 +13,7 @@
 //   download <target> <url> <size> [sha256=<hex> | sha256-of=<file>]
 //                                       a download ("%program%/..." or "%data%/..."), with the
 //                                       SHA-256 of the file as installed, given or computed
+//   version <a.b.c[.d]>                 the product's version ("version" keyword)
 //   describe <string>...                description strings, one per word
 #include "Text.h"
 

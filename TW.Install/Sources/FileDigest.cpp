@@ -1,0 +1,36 @@
+#include "FileDigest.h"
+
+#include "SHandle.h"
+#include "SHash.h"
+
+#include <vector>
+
+bool FileSha256(const SString& path, SString& hex)
+{
+    SFile file(::CreateFileW(path.CStr(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                             FILE_FLAG_SEQUENTIAL_SCAN, NULL));
+    if (!file.IsValid())
+        return false;
+    std::vector<BYTE> buffer(1024 * 1024);
+    SSha256 hash;
+    DWORD read = 0;
+    for (;;)
+    {
+        if (!::ReadFile(file.Get(), &buffer[0], static_cast<DWORD>(buffer.size()), &read, NULL))
+            return false;
+        if (!read)
+            break;
+        hash.Update(&buffer[0], read);
+    }
+    SDigest digest;
+    if (!hash.Finish(digest))
+        return false;
+    hex = HexLower(digest.data(), static_cast<DWORD>(digest.size()));
+    return true;
+}
+
+bool FileHasSha256(const SString& path, const SString& digest)
+{
+    SString actual;
+    return digest.Length() == 64 && FileSha256(path, actual) && ::lstrcmpiW(actual.CStr(), digest.CStr()) == 0;
+}
