@@ -25,9 +25,11 @@ public:
     const SString& Path() const { return m_path; }
     SString operator/(const wchar_t* name) const { return m_path + L"\\" + name; }
 
-    void WriteFile(const wchar_t* name, const std::string& bytes) const
+    void WriteFile(const wchar_t* name, const std::string& bytes) const { WritePath(*this / name, bytes); }
+
+    static void WritePath(const SString& path, const std::string& bytes)
     {
-        HANDLE file = ::CreateFileW((*this / name).CStr(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+        HANDLE file = ::CreateFileW(path.CStr(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
         DWORD written = 0;
         ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, NULL);
         ::CloseHandle(file);

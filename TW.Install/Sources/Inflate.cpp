@@ -30,6 +30,32 @@ HRESULT InflateExactly(const BYTE* stream, DWORD streamLength, DWORD size, const
     return S_OK;
 }
 
+bool InflateChunk(const BYTE* bytes, DWORD count, BYTE* output, DWORD size)
+{
+    z_stream zlib = {};
+    if (::inflateInit2(&zlib, -MAX_WBITS) != Z_OK)
+        return false;
+    zlib.next_in = const_cast<BYTE*>(bytes);
+    zlib.avail_in = count;
+    zlib.next_out = output;
+    zlib.avail_out = size;
+    int result = ::inflate(&zlib, Z_SYNC_FLUSH);
+    bool whole = (result == Z_OK || result == Z_STREAM_END) && zlib.avail_out == 0;
+    if (whole && result == Z_OK)
+    {
+        // The flush that ends the chunk may still wait; one byte more of
+        // room shows a chunk that gives more than its size.
+        BYTE extra = 0;
+        zlib.next_out = &extra;
+        zlib.avail_out = 1;
+        result = ::inflate(&zlib, Z_SYNC_FLUSH);
+        whole = (result == Z_OK || result == Z_BUF_ERROR || result == Z_STREAM_END) && zlib.avail_out == 1;
+    }
+    whole = whole && zlib.avail_in == 0;
+    ::inflateEnd(&zlib);
+    return whole;
+}
+
 InflateStream::InflateStream(const SString& name)
     : m_name(name), m_zlib(NULL), m_prefixLength(0), m_size(0), m_inflated(0), m_ended(false), m_buffer(65536)
 {

@@ -45,3 +45,8 @@ private:
     bool m_ended;
     std::vector<BYTE> m_buffer;
 };
+
+// Inflates one chunk of a published program (raw deflate data that ends with
+// a flush) into exactly `size` bytes at output. False when the data are
+// damaged, give another size, or are not used up.
+bool InflateChunk(const BYTE* bytes, DWORD count, BYTE* output, DWORD size);

@@ -2,6 +2,7 @@
 // web server, plainly or as a signed S3 object.
 #include "InstallRun.h"
 
+#include "DeltaDownload.h"
 #include "DownloadStream.h"
 #include "FileDigest.h"
 #include "SAS3Client.h"
@@ -12,12 +13,19 @@
 
 namespace
 {
-HRESULT Fetch(const InstallPackage& package, const SString& url, SHttpSink& sink)
+// An S3 object that the package's credentials sign: "<bucket>.s3...".
+bool IsSignedS3(const InstallPackage& package, const SString& url)
 {
     SString work = url.StartsWith(L"https://") ? url.Mid(8) : url;
-    int s3 = work.Find(L".s3");
-    if (s3 < 0 || package.s3KeyId == L"null")
+    return work.Find(L".s3") >= 0 && package.s3KeyId != L"null";
+}
+
+HRESULT Fetch(const InstallPackage& package, const SString& url, SHttpSink& sink)
+{
+    if (!IsSignedS3(package, url))
         return StreamURL(url, SStringList(), sink);
+    SString work = url.StartsWith(L"https://") ? url.Mid(8) : url;
+    int s3 = work.Find(L".s3");
     SString bucket = work.Mid(0, s3);
     work = work.Mid(s3);
     int slash = work.Find(L'/');
@@ -40,27 +48,44 @@ SString ExpandTarget(const SString& target, const SString& programFolder, const 
     return path;
 }
 
+// One download, as the package describes it and the folders place it.
+struct TWInstall::DownloadJob
+{
+    SString url;
+    SString path;
+    SString copyPath; // the low copy, or empty
+    SString digest;
+    SString blocksDigest;
+    bool inflate; // a program in its published form, not a stored file
+    DownloadProgress progress;
+};
+
 HRESULT TWInstall::Download(Run& run, int index)
 {
-    const SString& url = run.package.downloadUrls[index];
     const SString& target = run.package.downloadTargets[index];
-    SString path = ExpandTarget(target, run.folders.program, run.folders.data);
+    DownloadJob job;
+    job.url = run.package.downloadUrls[index];
+    job.path = ExpandTarget(target, run.folders.program, run.folders.data);
     SString lowPath = ExpandTarget(target, run.folders.low, run.folders.data);
-    bool stored = path.EndsWith(L".TWP");
-    bool isApplication = IsApplicationFile(FileNamePart(path), run.module);
-    SString copyPath = !stored && isApplication && lowPath != path ? lowPath : SString();
-    SString digest = run.package.DownloadDigest(target);
+    job.inflate = !job.path.EndsWith(L".TWP");
+    if (job.inflate && IsApplicationFile(FileNamePart(job.path), run.module) && lowPath != job.path)
+        job.copyPath = lowPath;
+    job.digest = run.package.DownloadDigest(target);
+    // Signed S3 objects are fetched whole: the ranges go unsigned.
+    if (!IsSignedS3(run.package, job.url))
+        job.blocksDigest = run.package.BlocksDigest(target);
     DWORD share = static_cast<DWORD>(run.package.downloadSizes[index]);
-    S_RETURN_IF_FAILED(m_transaction.CreateFolders(DirectoryPart(path)));
-    if (FileHasSha256(path, digest))
-        S_RETURN_IF_FAILED(KeepHeldDownload(path, copyPath, digest));
+    DownloadProgress progress = {this, GetNLS(L"Install.Copy"), run.done, run.total, share};
+    job.progress = progress;
+    S_RETURN_IF_FAILED(m_transaction.CreateFolders(DirectoryPart(job.path)));
+    bool rebuilt = false;
+    if (FileHasSha256(job.path, job.digest))
+        S_RETURN_IF_FAILED(KeepHeldDownload(job));
     else
     {
-        DownloadProgress progress = {this, GetNLS(L"Install.Copy"), run.done, run.total, share};
-        DownloadStream stream(url, digest, progress);
-        S_RETURN_IF_FAILED(stream.Open(path, copyPath, !stored, m_transaction));
-        S_RETURN_IF_FAILED(Fetch(run.package, url, stream));
-        S_RETURN_IF_FAILED(stream.Commit());
+        S_RETURN_IF_FAILED(DownloadChunks(job, rebuilt));
+        if (!rebuilt)
+            S_RETURN_IF_FAILED(DownloadWhole(run.package, job));
     }
     run.done += share;
     return S_OK;
@@ -69,10 +94,42 @@ HRESULT TWInstall::Download(Run& run, int index)
 // A repair: the target already holds the package's SHA-256, so the body is
 // not requested at all and the file stays as it is. Its copy is made anew
 // from it when the copy differs.
-HRESULT TWInstall::KeepHeldDownload(const SString& path, const SString& copyPath, const SString& digest)
+HRESULT TWInstall::KeepHeldDownload(const DownloadJob& job)
 {
-    SLog::Line(L"download skipped: " + path + L" already holds the package's SHA-256 " + digest);
-    if (copyPath.IsEmpty() || FileHasSha256(copyPath, digest))
+    SLog::Line(L"download skipped: " + job.path + L" already holds the package's SHA-256 " + job.digest);
+    if (job.copyPath.IsEmpty() || FileHasSha256(job.copyPath, job.digest))
         return S_OK;
-    return CopyBestEffort(path, copyPath);
+    return CopyBestEffort(job.path, job.copyPath);
+}
+
+// With a block map: the chunks this computer already has (in the program
+// and its copy, whatever their version) and only the others fetched. Any
+// failure but a cancel is logged and leaves `rebuilt` false, for the whole
+// download to follow.
+HRESULT TWInstall::DownloadChunks(const DownloadJob& job, bool& rebuilt)
+{
+    if (job.blocksDigest.IsEmpty() || job.digest.IsEmpty() || !job.inflate)
+        return S_OK;
+    SStringList localFiles;
+    localFiles.Append(job.path);
+    if (!job.copyPath.IsEmpty())
+        localFiles.Append(job.copyPath);
+    {
+        DeltaDownload delta(job.url, job.digest, job.progress);
+        rebuilt = delta.Stage(job.blocksDigest, job.path, localFiles, m_transaction) == S_OK && delta.Commit() == S_OK;
+    }
+    if (rebuilt)
+        return job.copyPath.IsEmpty() ? S_OK : CopyBestEffort(job.path, job.copyPath);
+    if (SError::Identifier() == L"Install.Cancelled")
+        return E_FAIL;
+    SLog::Line(L"delta download not possible, the whole body follows: " + SLog::FailureText());
+    return S_OK;
+}
+
+HRESULT TWInstall::DownloadWhole(const InstallPackage& package, const DownloadJob& job)
+{
+    DownloadStream stream(job.url, job.digest, job.progress);
+    S_RETURN_IF_FAILED(stream.Open(job.path, job.copyPath, job.inflate, m_transaction));
+    S_RETURN_IF_FAILED(Fetch(package, job.url, stream));
+    return stream.Commit();
 }

@@ -16,14 +16,25 @@ DWORD InstallPackage::TotalSize() const
     return total;
 }
 
-SString InstallPackage::DownloadDigest(const SString& target) const
+namespace
 {
-    for (int i = digestTargets.Count(); i-- > 0;)
+// The value a per-target keyword gives for the target (the last one given).
+SString ValueFor(const SStringList& targets, const SStringList& values, const SString& target)
+{
+    for (int i = targets.Count(); i-- > 0;)
     {
-        if (digestTargets[i] == target)
-            return digests[i];
+        if (targets[i] == target)
+            return values[i];
     }
     return SString();
+}
+} // namespace
+
+SString InstallPackage::DownloadDigest(const SString& target) const { return ValueFor(digestTargets, digests, target); }
+
+SString InstallPackage::BlocksDigest(const SString& target) const
+{
+    return ValueFor(blocksTargets, blocksDigests, target);
 }
 
 namespace
@@ -156,7 +167,7 @@ enum KeywordKind
     ValueKeyword,
     ListKeyword,
     DownloadKeyword,
-    DigestKeyword
+    PairKeyword // a target and its value, into two lists
 };
 
 struct Keyword
@@ -166,25 +177,27 @@ struct Keyword
     bool InstallPackage::*flag;
     SString InstallPackage::*value;
     SStringList InstallPackage::*list;
+    SStringList InstallPackage::*values;
 };
 
 const Keyword g_keywords[] = {
-    {L"usage-application", FlagKeyword, &InstallPackage::usageApplication, NULL, NULL},
-    {L"usage-plugin", FlagKeyword, &InstallPackage::usagePlugin, NULL, NULL},
-    {L"admin", FlagKeyword, &InstallPackage::admin, NULL, NULL},
-    {L"target-program", ValueKeyword, NULL, &InstallPackage::targetProgram, NULL},
-    {L"target-data", ValueKeyword, NULL, &InstallPackage::targetData, NULL},
-    {L"register-cookie", ValueKeyword, NULL, &InstallPackage::registerCookie, NULL},
-    {L"unregister-cookie", ValueKeyword, NULL, &InstallPackage::unregisterCookie, NULL},
-    {L"version", ValueKeyword, NULL, &InstallPackage::version, NULL},
-    {L"register-uri", ListKeyword, NULL, NULL, &InstallPackage::uriSchemes},
-    {L"download", DownloadKeyword, NULL, NULL, NULL},
-    {L"download-sha256", DigestKeyword, NULL, NULL, NULL},
+    {L"usage-application", FlagKeyword, &InstallPackage::usageApplication, NULL, NULL, NULL},
+    {L"usage-plugin", FlagKeyword, &InstallPackage::usagePlugin, NULL, NULL, NULL},
+    {L"admin", FlagKeyword, &InstallPackage::admin, NULL, NULL, NULL},
+    {L"target-program", ValueKeyword, NULL, &InstallPackage::targetProgram, NULL, NULL},
+    {L"target-data", ValueKeyword, NULL, &InstallPackage::targetData, NULL, NULL},
+    {L"register-cookie", ValueKeyword, NULL, &InstallPackage::registerCookie, NULL, NULL},
+    {L"unregister-cookie", ValueKeyword, NULL, &InstallPackage::unregisterCookie, NULL, NULL},
+    {L"version", ValueKeyword, NULL, &InstallPackage::version, NULL, NULL},
+    {L"register-uri", ListKeyword, NULL, NULL, &InstallPackage::uriSchemes, NULL},
+    {L"download", DownloadKeyword, NULL, NULL, NULL, NULL},
+    {L"download-sha256", PairKeyword, NULL, NULL, &InstallPackage::digestTargets, &InstallPackage::digests},
+    {L"download-blocks", PairKeyword, NULL, NULL, &InstallPackage::blocksTargets, &InstallPackage::blocksDigests},
 };
 
 int ArgumentCount(KeywordKind kind)
 {
-    return kind == FlagKeyword ? 0 : kind == DownloadKeyword ? 3 : kind == DigestKeyword ? 2 : 1;
+    return kind == FlagKeyword ? 0 : kind == DownloadKeyword ? 3 : kind == PairKeyword ? 2 : 1;
 }
 
 // Applies one keyword at index i; returns how many strings it consumed.
@@ -214,9 +227,9 @@ int ApplyKeyword(const SStringList& strings, int i, InstallPackage& package)
             package.downloadUrls.Append(strings[i + 2]);
             package.downloadSizes.push_back(strings[i + 3].ToInt());
             break;
-        case DigestKeyword:
-            package.digestTargets.Append(strings[i + 1]);
-            package.digests.Append(strings[i + 2]);
+        case PairKeyword:
+            (package.*keyword.list).Append(strings[i + 1]);
+            (package.*keyword.values).Append(strings[i + 2]);
             break;
         }
         return 1 + arguments;

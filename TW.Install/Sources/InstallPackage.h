@@ -38,6 +38,10 @@ struct InstallPackage
     // and the SHA-256 of the file as installed (64 hexadecimal digits).
     SStringList digestTargets;
     SStringList digests;
+    // "download-blocks": a download's target and the SHA-256 of the block map
+    // published beside its body (at its URL + ".blocks").
+    SStringList blocksTargets;
+    SStringList blocksDigests;
     bool usageApplication;
     bool usagePlugin;
     SString targetProgram;
@@ -49,6 +53,8 @@ struct InstallPackage
 
     // The digest given for the target; empty when the package gives none.
     SString DownloadDigest(const SString& target) const;
+    // The block map's digest given for the target; empty when none.
+    SString BlocksDigest(const SString& target) const;
     // Wrapping sum of compressed sizes, cache sizes and declared download sizes.
     DWORD TotalSize() const;
 };

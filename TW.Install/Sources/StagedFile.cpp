@@ -19,7 +19,7 @@ HRESULT StagedFile::Reserve(const SString& target, InstallTransaction& transacti
 HRESULT StagedFile::Create(const SString& target, InstallTransaction& transaction)
 {
     S_RETURN_IF_FAILED(Reserve(target, transaction));
-    m_file.Reset(::CreateFileW(m_staging.CStr(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
+    m_file.Reset(::CreateFileW(m_staging.CStr(), GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
     if (!m_file.IsValid())
     {
         SERROR_SET_SYSTEM("CreateFile").Add(target);
@@ -46,6 +46,39 @@ HRESULT StagedFile::Write(const BYTE* bytes, DWORD size, const char* writeFailur
             return E_FAIL;
         }
         offset += written;
+    }
+    return S_OK;
+}
+
+HRESULT StagedFile::WriteAt(DWORD offset, const BYTE* bytes, DWORD size)
+{
+    for (DWORD done = 0; done < size;)
+    {
+        OVERLAPPED at = {};
+        at.Offset = offset + done;
+        DWORD written = 0;
+        BOOL ok = ::WriteFile(m_file.Get(), bytes + done, size - done, &written, &at);
+        if (ok && !written)
+            ::SetLastError(ERROR_WRITE_FAULT);
+        if (!ok || !written)
+        {
+            SERROR_SET_SYSTEM("WriteFile").Add(m_target);
+            return E_FAIL;
+        }
+        done += written;
+    }
+    return S_OK;
+}
+
+HRESULT StagedFile::ReadAt(DWORD offset, BYTE* bytes, DWORD size, DWORD& read)
+{
+    OVERLAPPED at = {};
+    at.Offset = offset;
+    read = 0;
+    if (!::ReadFile(m_file.Get(), bytes, size, &read, &at) && ::GetLastError() != ERROR_HANDLE_EOF)
+    {
+        SERROR_SET_SYSTEM("ReadFile").Add(m_target);
+        return E_FAIL;
     }
     return S_OK;
 }

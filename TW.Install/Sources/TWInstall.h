@@ -71,7 +71,10 @@ private:
     HRESULT WriteCompressedEntries(Run& run);
     HRESULT WriteCacheEntries(Run& run);
     HRESULT Download(Run& run, int index);
-    HRESULT KeepHeldDownload(const SString& path, const SString& copyPath, const SString& digest);
+    struct DownloadJob;
+    HRESULT KeepHeldDownload(const DownloadJob& job);
+    HRESULT DownloadChunks(const DownloadJob& job, bool& rebuilt);
+    HRESULT DownloadWhole(const InstallPackage& package, const DownloadJob& job);
     HRESULT WriteDataFiles(Run& run);
     HRESULT WriteSettingsFiles(Run& run);
     HRESULT DescribeInstall(Run& run);

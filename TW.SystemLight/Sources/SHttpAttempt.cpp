@@ -237,7 +237,14 @@ SHttpOutcome Send(const SString& url, const SStringList& headers, const SHttpTra
     SetTimeouts(hop.request.Get());
     UseProxyCredentials(hop.request.Get());
     SStringList lines(headers);
-    if (transfer.received && transfer.total != 0xFFFFFFFF)
+    if (transfer.range)
+    {
+        lines.Append(L"Range: bytes=" + SString::FromUnsigned(transfer.range->first + transfer.received) + L"-" +
+                     SString::FromUnsigned(transfer.range->last));
+        if (!transfer.range->ifMatch.IsEmpty())
+            lines.Append(L"If-Match: " + transfer.range->ifMatch);
+    }
+    else if (transfer.received && transfer.total != 0xFFFFFFFF)
         lines.Append(L"Range: bytes=" + SString::FromUnsigned(transfer.received) + L"-");
     if (AddHeaders(hop.request.Get(), url, lines) != S_OK)
         return HttpFatal;
@@ -331,9 +338,52 @@ bool ContinuesBody(HINTERNET request, const SHttpTransfer& transfer, const SStri
     return range == expected && etag == transfer.etag && modified == transfer.lastModified;
 }
 
+// The answer to a request for a part: only that part, of the same body.
+SHttpOutcome AnswerRange(HINTERNET request, const SString& url, DWORD status, SHttpSink& sink, SHttpTransfer& transfer)
+{
+    SHttpRange& range = *transfer.range;
+    if (status == 200)
+    {
+        SERROR_SET("OpenURL.RangeIgnored").Add(L"The server sends the whole body for a part of it.").Add(UrlForLog(url));
+        return HttpFatal;
+    }
+    if (status == 412)
+    {
+        SERROR_SET("OpenURL.Changed").Add(L"The server's body changed during the download.").Add(UrlForLog(url));
+        return HttpFatal;
+    }
+    if ((status == 503 || status == 429) && range.giveWayWhenBusy)
+    {
+        SERROR_SET("OpenURL.Busy").Add(SString::FromUnsigned(status)).Add(UrlForLog(url));
+        return HttpFatal;
+    }
+    if (status != 206)
+    {
+        transfer.retryAfterMs = RetryAfterMs(request);
+        return RaiseStatus(status, url);
+    }
+    SString contentRange, etag;
+    QueryText(request, HTTP_QUERY_CONTENT_RANGE, contentRange);
+    QueryText(request, HTTP_QUERY_ETAG, etag);
+    SString expected = L"bytes " + SString::FromUnsigned(range.first + transfer.received) + L"-" +
+                       SString::FromUnsigned(range.last) + L"/";
+    if (!contentRange.StartsWith(expected.CStr()) || (transfer.received && etag != range.etag))
+    {
+        SERROR_SET("OpenURL.Range").Add(L"The server sent another part than the one asked for.").Add(UrlForLog(url));
+        return HttpFatal;
+    }
+    range.etag = etag;
+    transfer.total = range.last - range.first + 1;
+    if (CheckSecure(request, url) != HttpComplete || sink.Begin(transfer.received, transfer.total) != S_OK)
+        return HttpFatal;
+    return ReadBody(request, url, sink, transfer);
+}
+
 SHttpOutcome Answer(HINTERNET request, const SString& url, DWORD status, SHttpSink& sink, SHttpTransfer& transfer)
 {
     transfer.status = status;
+    if (transfer.range)
+        return AnswerRange(request, url, status, sink, transfer);
     SString etag, modified;
     QueryText(request, HTTP_QUERY_ETAG, etag);
     QueryText(request, HTTP_QUERY_LAST_MODIFIED, modified);

@@ -14,6 +14,7 @@ struct SHttpTransfer
     SString lastModified;
     DWORD retryAfterMs; // what the last answer asked for, 0 when nothing
     DWORD status;       // of the last answer, 0 before one
+    SHttpRange* range = NULL; // a part of the body rather than the whole
 };
 
 enum SHttpOutcome

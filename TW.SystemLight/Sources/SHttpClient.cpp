@@ -19,7 +19,10 @@ const int g_maxAttempts = 4;
 // carry a signature, nor any header.
 void LogDownload(const SString& url, const SHttpTransfer& transfer, int attempts, DWORD started, bool complete)
 {
-    SLog::Line(L"download: " + UrlForLog(url) + L" | HTTP " + SString::FromInt(static_cast<int>(transfer.status)) +
+    SString part = transfer.range ? L" | bytes " + SString::FromUnsigned(transfer.range->first) + L"-" +
+                                        SString::FromUnsigned(transfer.range->last)
+                                  : SString();
+    SLog::Line(L"download: " + UrlForLog(url) + part + L" | HTTP " + SString::FromInt(static_cast<int>(transfer.status)) +
                L" | " + SString::FromInt(static_cast<int>(transfer.received)) + L" bytes | " +
                SString::FromInt(attempts) + (attempts == 1 ? L" attempt | " : L" attempts | ") +
                SString::FromInt(static_cast<int>(::GetTickCount() - started)) + L" ms | " +
@@ -88,9 +91,12 @@ HRESULT StreamURL(const SString& url, const SStringList& headers, SHttpSink& sin
     return StreamURL(url, FixedHeaders(headers), sink);
 }
 
-HRESULT StreamURL(const SString& url, const SHttpHeaders& headers, SHttpSink& sink)
+namespace
 {
-    SHttpTransfer transfer;
+// Attempts the transfer until it completes, fails for good or runs out of
+// attempts.
+HRESULT Transfer(const SString& url, const SHttpHeaders& headers, SHttpSink& sink, SHttpTransfer& transfer)
+{
     DWORD started = ::GetTickCount();
     for (int attempt = 1;; ++attempt)
     {
@@ -118,6 +124,20 @@ HRESULT StreamURL(const SString& url, const SHttpHeaders& headers, SHttpSink& si
             return E_FAIL;
         }
     }
+}
+} // namespace
+
+HRESULT StreamURL(const SString& url, const SHttpHeaders& headers, SHttpSink& sink)
+{
+    SHttpTransfer transfer;
+    return Transfer(url, headers, sink, transfer);
+}
+
+HRESULT StreamURLRange(const SString& url, const SStringList& headers, SHttpRange& range, SHttpSink& sink)
+{
+    SHttpTransfer transfer;
+    transfer.range = &range;
+    return Transfer(url, FixedHeaders(headers), sink, transfer);
 }
 
 HRESULT OpenURL(const SString& url, const SStringList& headers, BYTE** body, DWORD* size, ProgressCallback progress,

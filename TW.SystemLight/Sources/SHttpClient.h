@@ -52,6 +52,24 @@ HRESULT StreamURL(const SString& url, const SHttpHeaders& headers, SHttpSink& si
 // The same with header lines that stay the same for every attempt.
 HRESULT StreamURL(const SString& url, const SStringList& headers, SHttpSink& sink);
 
+// A part of a body, for StreamURLRange.
+struct SHttpRange
+{
+    DWORD first = 0; // the part's first and last byte within the body
+    DWORD last = 0;
+    SString ifMatch;              // sent as If-Match when not empty
+    SString etag;                 // the answer's ETag, set before the sink's first Begin
+    bool giveWayWhenBusy = false; // a 503 or 429 fails at once ("OpenURL.Busy")
+};
+
+// GETs bytes first..last of the body with a Range request. The sink sees the
+// part as a body of its own: Begin's offset and total count within the part.
+// A broken transfer is tried again as by StreamURL, from where the part broke.
+// Fails at once with "OpenURL.RangeIgnored" on a 200 (a server that ignores
+// ranges; its body is not read), "OpenURL.Changed" on a 412 (the body is no
+// longer the one of If-Match) and "OpenURL.Range" on a 206 for another part.
+HRESULT StreamURLRange(const SString& url, const SStringList& headers, SHttpRange& range, SHttpSink& sink);
+
 // The window that owns the system's proxy sign-in dialog. A proxy that asks
 // for credentials (407) is then answered by the user through WinINet's own
 // dialog and the request is sent again; without a window (silent installs)

@@ -53,13 +53,6 @@ protected:
 
 };
 
-void WriteBytes(const SString& path, const std::string& bytes)
-{
-    SFile file(::CreateFileW(path.CStr(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
-    DWORD written = 0;
-    ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, NULL);
-}
-
 SString ReleaseProgram()
 {
     return DirectoryPart(BinFolder()) + L"\\release\\TW.3D.Modeller.exe";
@@ -178,7 +171,7 @@ TEST_F(InstallDownloadTest, DamagedDownloadKeepsTheInstalledProgram)
         ASSERT_EQ(S_OK, CreateDir(place.dataFolder));
         const std::string working = "the program of a working install";
         for (const SString& path : {ProgramPath(), LowPath()})
-            WriteBytes(path, working);
+            TestFolder::WritePath(path, working);
         ASSERT_EQ(E_FAIL, InstallPack(test.pack));
         EXPECT_TRUE(SError::Identifier() == test.identifier) << SError::Text().CStr();
         EXPECT_EQ(working, TestFolder::ReadFile(ProgramPath()));

@@ -5,33 +5,14 @@
 
 namespace
 {
-// The Range header of every request the peer saw for a token ("" for none).
-std::vector<std::string> PeerRequests(const wchar_t* token)
-{
-    BYTE* received = NULL;
-    DWORD size = 0;
-    OpenURL(TestPeer::Get().Https((std::wstring(L"/faults/") + token).c_str()).c_str(), SStringList(), &received,
-            &size, NULL, NULL);
-    SMallocBytes body(received);
-    std::string json(reinterpret_cast<const char*>(body.Get()), body.IsValid() ? size : 0);
-    std::vector<std::string> requests;
-    for (size_t at = json.find('"'); at != std::string::npos; at = json.find('"', json.find('"', at + 1) + 1))
-        requests.push_back(json.substr(at + 1, json.find('"', at + 1) - at - 1));
-    return requests;
-}
-
 class InstallResilienceTest : public PeerInstallTest
 {
 protected:
     void SetUp() override
     {
         PeerInstallTest::SetUp();
-        if (IsSkipped())
-            return;
-        BYTE* body = NULL;
-        DWORD size = 0;
-        OpenURL(TestPeer::Get().Https(L"/reset").c_str(), SStringList(), &body, &size, NULL, NULL);
-        SMallocBytes owned(body);
+        if (!IsSkipped())
+            ResetPeer();
     }
 
     // Installs the package; the time it took in ms.

@@ -8,6 +8,7 @@ Signature Version 4 code, and answered from <root>/s3/<bucket>/<key>.
 usage: peer_server.py --root DIR --cert PEM --ports FILE [--keys KEYID:SECRET]
 """
 import argparse
+import hashlib
 import json
 import os
 import re
@@ -22,6 +23,8 @@ S3_HOST = re.compile(r"^(?P<bucket>[a-z0-9.\-]+)\.s3[.-](?P<region>[a-z0-9\-]+)\
 EVENTS = {}
 EVENTS_LOCK = threading.Lock()
 FAULT_REQUESTS = {}  # token -> the Range header of every request ("" for none)
+ACTIVE = {}          # token -> requests in flight (busy-extra)
+FLIPPED = {}         # token -> a damaged part was served (flip-once)
 STALL_SECONDS = 40   # longer than the client's 30 s stall limit
 
 
@@ -43,9 +46,11 @@ class Handler(BaseHTTPRequestHandler):
             super().log_message(fmt, *args)
 
     # --- helpers -------------------------------------------------------
-    def send_body(self, status, body, content_type="application/octet-stream", length=True):
+    def send_body(self, status, body, content_type="application/octet-stream", length=True, headers=()):
         self.send_response(status)
         self.send_header("Content-Type", content_type)
+        for name, value in headers:
+            self.send_header(name, value)
         if length:
             self.send_header("Content-Length", str(len(body)))
         self.end_headers()
@@ -196,13 +201,21 @@ class Handler(BaseHTTPRequestHandler):
             return self.send_body(404, b"not found\n", "text/plain")
         delay = self.server.files_delay
         if not delay:
-            return self.send_body(200, body)
+            return self.send_ranged(body)
         self.send_response(200)
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         for i in range(0, len(body), 65536):
             self.wfile.write(body[i:i + 65536])
             time.sleep(delay)
+
+    def route_capped(self, args):
+        """A file under files/ (ranges too) at --connection-rate bytes a second
+        on each connection, as a server that shapes its connections."""
+        body = self.read_file(args)
+        if body is None:
+            return self.send_body(404, b"not found\n", "text/plain")
+        self.send_ranged(body, rate=self.server.connection_rate)
 
     def route_release(self, args):
         """Where a publisher's release build puts the application: the same files."""
@@ -227,22 +240,47 @@ class Handler(BaseHTTPRequestHandler):
         event(args[0]).set()
         self.send_body(200, b"released\n", "text/plain")
 
-    def send_ranged(self, body):
-        """The body, or the part that a "Range: bytes=N-" asks for."""
-        asked = re.match(r"bytes=(\d+)-$", self.headers.get("Range", ""))
-        start = int(asked.group(1)) if asked else 0
+    @staticmethod
+    def etag(body):
+        return '"%s"' % hashlib.sha256(body).hexdigest()[:32]
+
+    def send_ranged(self, body, flip=False, rate=0):
+        """The body, or the part that a "Range: bytes=N-" or "bytes=N-M" asks
+        for, with its ETag; an If-Match for another ETag gets 412. flip: a
+        byte of the part inverted (not of a whole body). rate: bytes a second."""
+        etag = self.etag(body)
+        match = self.headers.get("If-Match")
+        if match is not None and match != etag:
+            return self.send_body(412, b"", headers=[("ETag", etag)])
+        asked = re.match(r"bytes=(\d+)-(\d*)$", self.headers.get("Range", ""))
         if not asked:
-            return self.send_body(200, body)
-        if start >= len(body):
+            return self.send_paced(200, body, [("ETag", etag)], rate)
+        start = int(asked.group(1))
+        end = min(int(asked.group(2)), len(body) - 1) if asked.group(2) else len(body) - 1
+        if start >= len(body) or start > end:
             self.send_response(416)
             self.send_header("Content-Range", "bytes */%d" % len(body))
             self.send_header("Content-Length", "0")
             return self.end_headers()
-        self.send_response(206)
-        self.send_header("Content-Range", "bytes %d-%d/%d" % (start, len(body) - 1, len(body)))
-        self.send_header("Content-Length", str(len(body) - start))
+        part = body[start:end + 1]
+        if flip:
+            part = part[:len(part) // 2] + bytes([part[len(part) // 2] ^ 0xFF]) + part[len(part) // 2 + 1:]
+        headers = [("Content-Range", "bytes %d-%d/%d" % (start, end, len(body))), ("ETag", etag)]
+        self.send_paced(206, part, headers, rate)
+
+    def send_paced(self, status, body, headers, rate):
+        if not rate:
+            return self.send_body(status, body, headers=headers)
+        self.send_response(status)
+        for name, value in headers:
+            self.send_header(name, value)
+        self.send_header("Content-Length", str(len(body)))
         self.end_headers()
-        self.wfile.write(body[start:])
+        piece = max(1, rate // 20)
+        for i in range(0, len(body), piece):
+            self.wfile.write(body[i:i + piece])
+            self.wfile.flush()
+            time.sleep(0.05)
 
     def send_half_and(self, body, then):
         """Announces the whole body, sends half of it, then drops or stalls."""
@@ -271,11 +309,12 @@ class Handler(BaseHTTPRequestHandler):
 
     def route_fault(self, args):
         """/fault/<mode>/<token>/<file under files/>: a download that meets a
-        fault; every request is recorded under the token (see /faults/)."""
+        fault; every request is recorded under the token (see /faults/): its
+        Range header ("" for none), or "map" for the block map beside the file."""
         mode, token = args[0], args[1]
         with EVENTS_LOCK:
             requests = FAULT_REQUESTS.setdefault(token, [])
-            requests.append(self.headers.get("Range", ""))
+            requests.append("map" if args[-1].endswith(".blocks") else self.headers.get("Range", ""))
             first = len(requests) == 1
         if mode == "redirect-http":
             return self.redirect("http://downloads.tarnwick.example/fault/record/%s-http/x" % token)
@@ -314,9 +353,27 @@ class Handler(BaseHTTPRequestHandler):
             time.sleep(STALL_SECONDS)
             self.close_connection = True
             return
-        if mode == "ignore-range":
+        if mode in ("ignore-range", "whole"):
             return self.send_body(200, body)
-        self.send_ranged(body)
+        if mode == "nomap" and args[-1].endswith(".blocks"):
+            return self.send_body(404, b"not found\n", "text/plain")
+        if mode == "busy-extra" and "Range" in self.headers:
+            # One connection at a time: any other is turned away.
+            with EVENTS_LOCK:
+                busy = ACTIVE.get(token, 0) > 0
+                ACTIVE[token] = ACTIVE.get(token, 0) + (0 if busy else 1)
+            if busy:
+                return self.send_body(503, b"", headers=[("Retry-After", "1")])
+            try:
+                return self.send_ranged(body)
+            finally:
+                with EVENTS_LOCK:
+                    ACTIVE[token] -= 1
+        # flip-once: the first part served has a damaged byte; flip-ranges: every part.
+        flip = "Range" in self.headers and (mode == "flip-ranges" or (mode == "flip-once" and not FLIPPED.get(token)))
+        if flip:
+            FLIPPED[token] = True
+        self.send_ranged(body, flip=flip)
 
     def redirect(self, location):
         self.send_response(302)
@@ -333,6 +390,8 @@ class Handler(BaseHTTPRequestHandler):
         with EVENTS_LOCK:
             EVENTS.clear()
             FAULT_REQUESTS.clear()
+            ACTIVE.clear()
+            FLIPPED.clear()
         self.send_body(200, b"reset\n", "text/plain")
 
     # --- S3 -------------------------------------------------------------
@@ -400,6 +459,8 @@ def main():
     parser.add_argument("--keys", action="append", default=[])
     parser.add_argument("--verbose", action="store_true")
     parser.add_argument("--files-delay-ms", type=int, default=0, help="pause after every 64 KiB of /files/")
+    parser.add_argument("--connection-rate", type=int, default=4 * 1024 * 1024,
+                        help="bytes a second on each connection of /capped/")
     options = parser.parse_args()
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(options.cert)
@@ -413,6 +474,7 @@ def main():
         server.root, server.tls_context, server.keys, server.verbose = options.root, context, keys, options.verbose
         server.untrusted_context = untrusted_context
         server.files_delay = options.files_delay_ms / 1000.0
+        server.connection_rate = options.connection_rate
         # The second proxy lets only user "proxyuser", password "proxypass" through.
         server.proxy_credentials = "cHJveHl1c2VyOnByb3h5cGFzcw==" if name == "authproxy" else None
         if name == "https":

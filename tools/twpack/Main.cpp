@@ -2,6 +2,7 @@
 // program files for the download server and converts localized tables.
 #include "Digest.h"
 #include "Package.h"
+#include "Publish.h"
 
 #include <cstdio>
 #include <cstring>
@@ -13,14 +14,15 @@ const char g_usage[] =
     "usage:\n"
     "  twpack build <manifest> <out.pack> [-D NAME=VALUE]...  lay out a package from a manifest\n"
     "  twpack list <file.pack>                                print what the package holds\n"
-    "  twpack publish <program> <out.body>                    size-prefixed zlib body for the server;\n"
+    "  twpack publish <program> <out.body>                    size-prefixed zlib body for the server,\n"
+    "                                                         and its block map <out.body>.blocks;\n"
     "                                                         prints the program's SHA-256\n"
     "  twpack nls <table.txt> <out.bin>                       UTF-8 key=value table to the NLS resource form\n"
     "\n"
     "Manifest directives (one a line, # for comments, ${NAME} from -D):\n"
     "  credentials <key id> <secret>   compressed <name> <file>   deployment <identifier>\n"
     "  cache <name> <file>             data <path> <file>         data-folder <folder>\n"
-    "  download <target> <url> <size> [sha256=<hex> | sha256-of=<program>]\n"
+    "  download <target> <url> <size> [sha256=<hex> | sha256-of=<program> [blocks]]\n"
     "  version <a.b.c[.d]>\n"
     "  describe <string>...\n";
 
@@ -69,20 +71,31 @@ int List(const char* path)
     return 0;
 }
 
-int Convert(const char* input, const char* output, bool nls)
+int ConvertNls(const char* input, const char* output)
 {
     Bytes in;
     Bytes out;
     std::string error;
     if (!ReadWholeFile(input, in))
         return Fail(std::string("cannot read '") + input + "'");
-    bool converted = nls ? ConvertNlsText(std::string(in.begin(), in.end()), out, error)
-                         : PublishProgram(in, out, error);
-    if (!converted)
+    if (!ConvertNlsText(std::string(in.begin(), in.end()), out, error))
         return Fail(std::string(input) + ": " + error);
-    if (!nls)
-        std::printf("sha256 %s\n", Sha256Hex(in).c_str());
     return Write(output, out);
+}
+
+int Publish(const char* input, const char* output)
+{
+    Bytes program;
+    Bytes body;
+    Bytes blocks;
+    std::string error;
+    if (!ReadWholeFile(input, program))
+        return Fail(std::string("cannot read '") + input + "'");
+    if (!PublishProgram(program, body, blocks, error))
+        return Fail(std::string(input) + ": " + error);
+    std::printf("sha256 %s\n", Sha256Hex(program).c_str());
+    int written = Write(output, body);
+    return written ? written : Write(std::string(output) + ".blocks", blocks);
 }
 } // namespace
 
@@ -98,8 +111,10 @@ int main(int argc, char** argv)
         return Build(argc, argv);
     if (command == "list" && argc == 3)
         return List(argv[2]);
-    if ((command == "publish" || command == "nls") && argc == 4)
-        return Convert(argv[2], argv[3], command == "nls");
+    if (command == "publish" && argc == 4)
+        return Publish(argv[2], argv[3]);
+    if (command == "nls" && argc == 4)
+        return ConvertNls(argv[2], argv[3]);
     std::fputs(g_usage, stderr);
     return 2;
 }

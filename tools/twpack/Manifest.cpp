@@ -1,6 +1,7 @@
 #include "Manifest.h"
 
 #include "Digest.h"
+#include "Publish.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -188,8 +189,8 @@ private:
     }
 
     // The digest option of a download: the value itself, or the digest of a
-    // local copy of the program.
-    bool DownloadDigest(const std::string& option, std::string& digest, std::string& error) const
+    // local copy of the program, whose bytes are then kept for its map.
+    bool DownloadDigest(const std::string& option, std::string& digest, Bytes& program, std::string& error) const
     {
         if (option.compare(0, 7, "sha256=") == 0)
             digest = option.substr(7);
@@ -197,7 +198,6 @@ private:
         {
             std::string file = option.substr(10);
             fs::path path = fs::path(file).is_absolute() ? fs::path(file) : m_folder / file;
-            Bytes program;
             if (!ReadWholeFile(path.string(), program))
                 return Fail("cannot read '" + path.string() + "'", error);
             digest = Sha256Hex(program);
@@ -209,17 +209,34 @@ private:
         return true;
     }
 
+    // "blocks": the SHA-256 of the block map that publishing the program
+    // writes, which the setup program checks before it trusts the map.
+    bool DownloadBlocks(const std::string& target, const Bytes& program, std::string& error)
+    {
+        Bytes body;
+        Bytes blocks;
+        if (!PublishProgram(program, body, blocks, error))
+            return false;
+        return Describe({"download-blocks", target, Sha256Hex(blocks)}, error);
+    }
+
     bool Download(const std::vector<std::string>& words, std::string& error)
     {
-        if (words.size() != 4 && words.size() != 5)
-            return Fail("'download' takes a target, a URL, a size and optionally sha256=<hex> or sha256-of=<file>",
+        bool blocks = words.size() == 6 && words[5] == "blocks";
+        if ((words.size() != 4 && words.size() != 5 && !blocks) ||
+            (blocks && words[4].compare(0, 10, "sha256-of=") != 0))
+            return Fail("'download' takes a target, a URL, a size and optionally sha256=<hex> or sha256-of=<file>, "
+                        "the latter optionally followed by 'blocks'",
                         error);
         if (!Describe({"download", words[1], words[2], words[3]}, error))
             return false;
         if (words.size() == 4)
             return true;
         std::string digest;
-        return DownloadDigest(words[4], digest, error) && Describe({"download-sha256", words[1], digest}, error);
+        Bytes program;
+        return DownloadDigest(words[4], digest, program, error) &&
+               Describe({"download-sha256", words[1], digest}, error) &&
+               (!blocks || DownloadBlocks(words[1], program, error));
     }
 
     // One to four numbers of up to five digits, joined by dots: what the

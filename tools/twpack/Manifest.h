@@ -10,9 +10,11 @@
 //   cache <name> <file>                 stored as <name>.TWP under the data folder's Cache
 //   data <path> <file>                  one data file, "/" between folders
 //   data-folder <folder>                every file below the folder, by sorted "/" path
-//   download <target> <url> <size> [sha256=<hex> | sha256-of=<file>]
+//   download <target> <url> <size> [sha256=<hex> | sha256-of=<file> [blocks]]
 //                                       a download ("%program%/..." or "%data%/..."), with the
-//                                       SHA-256 of the file as installed, given or computed
+//                                       SHA-256 of the file as installed, given or computed;
+//                                       "blocks": the SHA-256 of its block map too, which the
+//                                       setup program fetches from <url>.blocks
 //   version <a.b.c[.d]>                 the product's version ("version" keyword)
 //   describe <string>...                description strings, one per word
 #include "Text.h"

@@ -9,8 +9,6 @@ bool WritePackage(const Manifest& manifest, Bytes& pack, std::string& error);
 // Prints what the package holds as the installer reads it; false (with the
 // reason) when the package is damaged.
 bool ListPackage(const Bytes& pack, std::string& listing, std::string& error);
-// Turns a program file into the published form: u32 size, then zlib.
-bool PublishProgram(const Bytes& program, Bytes& body, std::string& error);
 // Turns a UTF-8 key=value table into the NLS resource form (UTF-16LE, CR LF
 // after every line, no byte-order mark, no terminator).
 bool ConvertNlsText(const std::string& utf8, Bytes& resource, std::string& error);

@@ -66,17 +66,6 @@ bool WritePackage(const Manifest& manifest, Bytes& pack, std::string& error)
     return true;
 }
 
-bool PublishProgram(const Bytes& program, Bytes& body, std::string& error)
-{
-    Bytes stream;
-    if (!Compress(program, stream, error))
-        return false;
-    body.clear();
-    AppendU32(body, static_cast<unsigned>(program.size()));
-    body.insert(body.end(), stream.begin(), stream.end());
-    return true;
-}
-
 bool ConvertNlsText(const std::string& utf8, Bytes& resource, std::string& error)
 {
     std::string text = utf8.compare(0, 3, "\xEF\xBB\xBF") == 0 ? utf8.substr(3) : utf8;

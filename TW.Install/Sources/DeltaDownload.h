@@ -1,0 +1,44 @@
+#pragma once
+// A download rebuilt from its block map: the chunks that the machine already
+// has are copied from its files, only the others are fetched (RangeFetcher),
+// each checked against the map before it is written into its place in a
+// staging file of the final size, and the whole is checked as a full
+// download is before it takes the target's place. Until Commit, the target
+// stays as it was, and a failure leaves nothing behind: the caller then
+// downloads the whole body.
+#include "BlockMap.h"
+#include "DownloadStream.h"
+#include "LocalChunks.h"
+#include "RangeFetcher.h"
+#include "StagedFile.h"
+
+class DeltaDownload : private ChunkTarget
+{
+public:
+    // digest: the program's SHA-256 (64 hexadecimal digits).
+    DeltaDownload(const SString& url, const SString& digest, const DownloadProgress& progress);
+
+    // Fetches the map from url + ".blocks" and checks it against blocksDigest
+    // ("Download.BlockMap"), then stages the program at path from the local
+    // files and the fetched chunks. Fails as the map, the fetch or the final
+    // check ("Download.Checksum") fails.
+    HRESULT Stage(const SString& blocksDigest, const SString& path, const SStringList& localFiles,
+                  InstallTransaction& transaction);
+    // Puts the staged program in place.
+    HRESULT Commit();
+
+private:
+    HRESULT FetchMap(const SString& blocksDigest);
+    HRESULT CopyLocalChunks(const LocalChunks& local, std::vector<DWORD>& missing);
+    HRESULT FetchMissing(const std::vector<DWORD>& missing);
+    HRESULT CheckWhole();
+    HRESULT PutChunk(const BlockChunk& chunk, const BYTE* bytes) override;
+    void Received(DWORD bytes) override;
+
+    SString m_url;
+    SString m_digest;
+    DownloadProgress m_progress;
+    BlockMap m_map;
+    StagedFile m_file;
+    DWORD m_localBodyBytes; // the body's bytes that the local chunks stand for
+};

@@ -1,0 +1,52 @@
+#include "LocalChunks.h"
+
+#include "ContentChunks.h"
+#include "SHandle.h"
+
+#include <string.h>
+
+#include <vector>
+
+void LocalChunks::AddFile(const SString& path)
+{
+    SFile file(::CreateFileW(path.CStr(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                             FILE_FLAG_SEQUENTIAL_SCAN, NULL));
+    if (!file.IsValid())
+        return;
+    int index = m_paths.Count();
+    m_paths.Append(path);
+    // A window of four chunks at most: a cut needs the next maxSize bytes.
+    std::vector<BYTE> window(4 * ContentChunks::maxSize);
+    DWORD held = 0;
+    DWORD at = 0; // the file offset of window[0]
+    bool ended = false;
+    for (;;)
+    {
+        if (!ended && held < ContentChunks::maxSize)
+        {
+            DWORD read = 0;
+            if (!::ReadFile(file.Get(), &window[held], static_cast<DWORD>(window.size()) - held, &read, NULL))
+                return;
+            held += read;
+            ended = read == 0;
+            continue;
+        }
+        if (!held)
+            return;
+        DWORD length = static_cast<DWORD>(ContentChunks::ChunkLength(&window[0], held));
+        SDigest digest;
+        if (!Sha256(&window[0], length, digest))
+            return;
+        LocalChunk chunk = {index, at, length};
+        m_chunks.insert(std::make_pair(digest, chunk));
+        memmove(&window[0], &window[length], held - length);
+        held -= length;
+        at += length;
+    }
+}
+
+const LocalChunk* LocalChunks::Find(const SDigest& digest, DWORD size) const
+{
+    std::map<SDigest, LocalChunk>::const_iterator found = m_chunks.find(digest);
+    return found != m_chunks.end() && found->second.size == size ? &found->second : NULL;
+}

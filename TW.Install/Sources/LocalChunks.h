@@ -1,0 +1,32 @@
+#pragma once
+// The chunks that the machine already has: files (the installed program and
+// its copy, whatever their version) cut by the same rule as the published
+// program and hashed chunk by chunk, so that a delta download takes every
+// chunk it can from them.
+#include "SHash.h"
+#include "SString.h"
+
+#include <map>
+
+struct LocalChunk
+{
+    int file; // index into the added files
+    DWORD offset;
+    DWORD size;
+};
+
+class LocalChunks
+{
+public:
+    // Cuts and hashes the file; one that is missing or cannot be read adds
+    // nothing.
+    void AddFile(const SString& path);
+    // Where a chunk with this SHA-256 and size lies; NULL when nowhere.
+    const LocalChunk* Find(const SDigest& digest, DWORD size) const;
+    const SString& Path(int file) const { return m_paths[file]; }
+    size_t Count() const { return m_chunks.size(); }
+
+private:
+    SStringList m_paths;
+    std::map<SDigest, LocalChunk> m_chunks;
+};

@@ -1,0 +1,281 @@
+#include "RangeFetcher.h"
+
+#include "InflateStream.h"
+#include "TWInstall.h"
+
+#include "SHttpClient.h"
+
+#include <string.h>
+
+#include <algorithm>
+
+namespace
+{
+class Locked
+{
+public:
+    explicit Locked(SRWLOCK& lock) : m_lock(lock) { ::AcquireSRWLockExclusive(&m_lock); }
+    ~Locked() { ::ReleaseSRWLockExclusive(&m_lock); }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+
+private:
+    SRWLOCK& m_lock;
+};
+
+// How often the caller's thread hears of the bytes received.
+const DWORD g_reportMs = 100;
+} // namespace
+
+// The bytes of one range, cut into its chunks as they arrive.
+class RangeFetcher::RangeSink : public SHttpSink
+{
+public:
+    RangeSink(RangeFetcher& fetcher, const Range& range, const SHttpRange& part)
+        : m_fetcher(fetcher), m_range(range), m_part(part), m_chunk(range.firstChunk), m_held(0)
+    {
+    }
+
+    HRESULT Begin(DWORD offset, DWORD /*total*/) override
+    {
+        m_fetcher.NoteAnswer(m_part.etag);
+        if (offset == 0)
+        {
+            m_chunk = m_range.firstChunk; // the part starts over
+            m_held = 0;
+        }
+        return S_OK;
+    }
+
+    HRESULT Receive(const BYTE* bytes, DWORD count) override
+    {
+        S_RETURN_IF_FAILED(TWInstall::CheckNotCancelled());
+        if (m_fetcher.m_stop)
+        {
+            SERROR_SET("Download.Stopped").Add(L"Another connection of the download failed.");
+            return E_FAIL;
+        }
+        ::InterlockedExchangeAdd(&m_fetcher.m_received, static_cast<LONG>(count));
+        while (count)
+        {
+            if (m_chunk > m_range.lastChunk)
+            {
+                SERROR_SET("OpenURL.Range").Add(L"The server sent more than the part asked for.");
+                return E_FAIL;
+            }
+            const BlockChunk& chunk = m_fetcher.m_map.chunks[m_chunk];
+            m_compressed.resize(chunk.bodySize);
+            DWORD take = std::min(count, chunk.bodySize - m_held);
+            memcpy(&m_compressed[m_held], bytes, take);
+            m_held += take;
+            bytes += take;
+            count -= take;
+            if (m_held < chunk.bodySize)
+                break;
+            S_RETURN_IF_FAILED(FinishChunk(chunk));
+            ++m_chunk;
+            m_held = 0;
+        }
+        return S_OK;
+    }
+
+private:
+    // A chunk whose bytes do not match the map is noted, not written.
+    HRESULT FinishChunk(const BlockChunk& chunk)
+    {
+        m_program.resize(chunk.programSize ? chunk.programSize : 1);
+        SDigest digest;
+        if (InflateChunk(&m_compressed[0], chunk.bodySize, &m_program[0], chunk.programSize) &&
+            Sha256(&m_program[0], chunk.programSize, digest) && digest == chunk.digest)
+            return m_fetcher.m_target.PutChunk(chunk, &m_program[0]);
+        Locked hold(m_fetcher.m_lock);
+        m_fetcher.m_bad.push_back(m_chunk);
+        return S_OK;
+    }
+
+    RangeFetcher& m_fetcher;
+    const Range& m_range;
+    const SHttpRange& m_part;
+    DWORD m_chunk;
+    DWORD m_held;
+    std::vector<BYTE> m_compressed;
+    std::vector<BYTE> m_program;
+};
+
+RangeFetcher::RangeFetcher(const SString& url, const BlockMap& map, ChunkTarget& target)
+    : m_url(url), m_map(map), m_target(target), m_answered(false), m_stop(false), m_running(0), m_gaveWay(0),
+      m_received(0)
+{
+    ::InitializeSRWLock(&m_lock);
+    ::InitializeConditionVariable(&m_changed);
+}
+
+HRESULT RangeFetcher::Fetch(const std::vector<DWORD>& chunks, std::vector<DWORD>& bad)
+{
+    m_bad.clear();
+    m_stop = false;
+    PlanRanges(chunks, maxConnections);
+    int connections = maxConnections;
+    while (!m_ranges.empty())
+    {
+        m_gaveWay = 0;
+        S_RETURN_IF_FAILED(RunConnections(std::min(connections, static_cast<int>(m_ranges.size()))));
+        // Those the server turned away are not asked for again.
+        connections = std::max(1, connections - m_gaveWay);
+    }
+    std::sort(m_bad.begin(), m_bad.end());
+    m_bad.erase(std::unique(m_bad.begin(), m_bad.end()), m_bad.end());
+    bad = m_bad;
+    return S_OK;
+}
+
+// Adjacent chunks make one range, up to 8 MiB, and smaller when few ranges
+// would leave connections idle.
+void RangeFetcher::PlanRanges(const std::vector<DWORD>& chunks, int connections)
+{
+    m_ranges.clear();
+    ULONGLONG total = 0;
+    for (DWORD index : chunks)
+        total += m_map.chunks[index].bodySize;
+    ULONGLONG share = total / (2 * connections);
+    DWORD limit = static_cast<DWORD>(std::min<ULONGLONG>(maxRange, std::max<ULONGLONG>(1024 * 1024, share)));
+    DWORD size = 0;
+    for (DWORD index : chunks)
+    {
+        DWORD bodySize = m_map.chunks[index].bodySize;
+        bool joins = !m_ranges.empty() && m_ranges.back().lastChunk + 1 == index && size + bodySize <= limit;
+        if (joins)
+        {
+            m_ranges.back().lastChunk = index;
+            size += bodySize;
+            continue;
+        }
+        Range range = {index, index};
+        m_ranges.push_back(range);
+        size = bodySize;
+    }
+}
+
+// The first connection goes alone until the server's first answer gives
+// the ETag that the others send with If-Match.
+HRESULT RangeFetcher::RunConnections(int count)
+{
+    Connection connections[maxConnections];
+    int started = 0;
+    bool threadFailed = false;
+    for (; started < count && !m_stop; ++started)
+    {
+        Connection& connection = connections[started];
+        connection.fetcher = this;
+        {
+            Locked hold(m_lock);
+            ++m_running;
+        }
+        connection.thread.Reset(::CreateThread(NULL, 0, Run, &connection, 0, NULL));
+        if (!connection.thread.IsValid())
+        {
+            SERROR_SET_SYSTEM("Install.Thread");
+            Locked hold(m_lock);
+            --m_running;
+            m_stop = threadFailed = true;
+            break;
+        }
+        Locked hold(m_lock);
+        while (!m_answered && m_running && !m_stop)
+        {
+            ::SleepConditionVariableSRW(&m_changed, &m_lock, g_reportMs, 0);
+            m_target.Received(static_cast<DWORD>(m_received));
+        }
+    }
+    WaitForConnections(connections, started);
+    for (int i = 0; i < started; ++i)
+        if (connections[i].failed)
+        {
+            connections[i].error.Raise();
+            return E_FAIL;
+        }
+    return threadFailed ? E_FAIL : S_OK;
+}
+
+void RangeFetcher::WaitForConnections(Connection* connections, int count)
+{
+    HANDLE threads[maxConnections];
+    for (int i = 0; i < count; ++i)
+        threads[i] = connections[i].thread.Get();
+    while (count && ::WaitForMultipleObjects(count, threads, TRUE, g_reportMs) == WAIT_TIMEOUT)
+        m_target.Received(static_cast<DWORD>(m_received));
+    m_target.Received(static_cast<DWORD>(m_received));
+}
+
+DWORD WINAPI RangeFetcher::Run(LPVOID connection)
+{
+    Connection& self = *static_cast<Connection*>(connection);
+    self.fetcher->Work(self);
+    return 0;
+}
+
+void RangeFetcher::Work(Connection& connection)
+{
+    connection.error.Bind();
+    Range range;
+    while (TakeRange(range))
+    {
+        if (FetchRange(range) == S_OK)
+            continue;
+        Locked hold(m_lock);
+        if (SError::Identifier() == L"OpenURL.Busy")
+        {
+            m_ranges.push_front(range);
+            ++m_gaveWay;
+        }
+        else if (!m_stop)
+        {
+            // The first failure is the one the caller hears of.
+            connection.failed = true;
+            m_stop = true;
+        }
+        break;
+    }
+    {
+        Locked hold(m_lock);
+        --m_running;
+        ::WakeAllConditionVariable(&m_changed);
+    }
+    connection.error.Unbind();
+}
+
+bool RangeFetcher::TakeRange(Range& range)
+{
+    Locked hold(m_lock);
+    if (m_stop || m_ranges.empty())
+        return false;
+    range = m_ranges.front();
+    m_ranges.pop_front();
+    return true;
+}
+
+HRESULT RangeFetcher::FetchRange(const Range& range)
+{
+    const BlockChunk& first = m_map.chunks[range.firstChunk];
+    const BlockChunk& last = m_map.chunks[range.lastChunk];
+    SHttpRange part;
+    part.first = first.bodyOffset;
+    part.last = last.bodyOffset + last.bodySize - 1;
+    {
+        Locked hold(m_lock);
+        part.ifMatch = m_etag;
+        part.giveWayWhenBusy = m_running > 1;
+    }
+    RangeSink sink(*this, range, part);
+    return StreamURLRange(m_url, SStringList(), part, sink);
+}
+
+void RangeFetcher::NoteAnswer(const SString& etag)
+{
+    Locked hold(m_lock);
+    if (m_answered)
+        return;
+    m_answered = true;
+    m_etag = etag;
+    ::WakeAllConditionVariable(&m_changed);
+}
