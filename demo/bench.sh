@@ -40,21 +40,55 @@ WINEDLLOVERRIDES="mscoree,mshtml=;${WINEDLLOVERRIDES:-}" "$WINE" wineboot </dev/
 # The build's stand-in release: the setup program knows its SHA-256.
 cp "$TW_BUILD/release/TW.3D.Modeller.exe" "$OUT/TW.3D.Modeller.exe"
 cp "$TW_BUILD/release/TW.3D.Modeller.body" "$OUT/www/files/TW.3D.Modeller.exe"
-PEER_PID=$("$ROOT/tests/peers/start_peers.sh" "$OUT")
+cp "$TW_BUILD/release/TW.3D.Modeller.body.blocks" "$OUT/www/files/TW.3D.Modeller.exe.blocks"
+# The next version, for the update.
+cp "$TW_BUILD/release/TW.3D.Modeller.v2.body" "$OUT/www/files/TW.3D.Modeller.v2.exe"
+cp "$TW_BUILD/release/TW.3D.Modeller.v2.body.blocks" "$OUT/www/files/TW.3D.Modeller.v2.exe.blocks"
+CAP_RATE=$((4 * 1024 * 1024)) # bytes a second on each connection of the capped peer
+PEER_PID=$("$ROOT/tests/peers/start_peers.sh" "$OUT" --connection-rate "$CAP_RATE")
 PORTS="$OUT/peer-ports.json"
 HTTPS=$(python3 -c "import json;print(json.load(open('$PORTS'))['https'])")
 inspector trust "$(windows_path "$OUT/ca.der")" >/dev/null || true
 inspector proxy "$(python3 -c "import json;print(json.load(open('$PORTS'))['proxy'])")" >/dev/null
 [ -n "$(inspector uninstall-string)" ] && { inspector uninstall >/dev/null; wait_gone || true; }
 BODY=$(stat -c %s "$OUT/www/files/TW.3D.Modeller.exe")
+MAP=$(stat -c %s "$OUT/www/files/TW.3D.Modeller.exe.blocks")
+
+# setup_with <name> <url> <program> <version> <blocks or "">: a copy of the
+# release setup program carrying the release package made for another
+# download (twpack build of the same manifest).
+setup_with() {
+  local deployment
+  deployment=$(sed -n 's/^DeploymentID=//p' "$ROOT/TW.Install.UI2/Resources/NLS/0-neutral.txt" | tr -d '\r')
+  "$TW_HOST_BUILD/twpack" build "$ROOT/TW.Install.UI2/Package/Release.manifest" "$OUT/$1.pack" \
+    -D "REMOVER=$BIN/TW.Remover.exe" -D "DEPLOYMENT_ID=$deployment" -D "VERSION=$4" -D "DOWNLOAD_URL=$2" \
+    -D "DOWNLOAD_SIZE=$APP_SIZE" -D "DOWNLOAD_PROGRAM=$3" -D "DOWNLOAD_BLOCKS=$5" >/dev/null
+  inspector package "$(windows_path "$BIN/TW.Install.UI2.exe")" "$(windows_path "$OUT/$1.exe")" \
+    "$(windows_path "$OUT/$1.pack")" >/dev/null
+}
+served() { curl -s --cacert "$OUT/ca/ca.pem" "https://127.0.0.1:$HTTPS/served" | python3 -c 'import json,sys;print(json.load(sys.stdin)["bytes"])'; }
+reset_served() { curl -s --cacert "$OUT/ca/ca.pem" "https://127.0.0.1:$HTTPS/reset" >/dev/null; }
+# timed_install <setup>: "<wall ms> <peak bytes> <body bytes served>" of a silent install; the application it starts is closed.
+timed_install() {
+  reset_served
+  local run
+  run=$(inspector measure "$(windows_path "$1")" /Silent "/Log=$(windows_path "$OUT/setup.log")")
+  [ "$(echo "$run" | field exit)" = 0 ] || { echo "the silent install of $1 failed: $run" >&2; exit 1; }
+  for _ in $(seq 50); do inspector close "Tarnwick 3D Modeller" >/dev/null && break; sleep 0.2; done
+  echo "$(echo "$run" | field wall_ms) $(echo "$run" | field peak_working_set) $(served)"
+}
+uninstall_quietly() { inspector uninstall >/dev/null; wait_gone; }
+RELEASE_URL=https://downloads.tarnwick.example/release/TW.3D.Modeller.exe
+VERSION=$(sed -n 's/^TW_VERSION:[A-Z]*=//p' "$TW_BUILD/CMakeCache.txt")
+setup_with stream "$RELEASE_URL" "$OUT/TW.3D.Modeller.exe" "$VERSION" ""
 
 echo "Tarnwick 3D setup benchmark, $(date -u +%Y-%m-%d), one run"
 echo "machine: $(nproc) cores, $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1), $("$WINE" --version 2>/dev/null)"
 echo "application: $APP_SIZE bytes, published body $BODY bytes (size + zlib), from https://127.0.0.1 (loopback)"
 echo
 
-# Ours (the release-like setup program, silent, with its log for the split
-# of the download's time), fetch only (the project's own HTTP client fetching
+# Ours (the release package without its block map, so the body comes in one
+# stream, silent, with its log for the split of the download's time), fetch only (the project's own HTTP client fetching
 # the same body, through the same proxy, into memory, in a process of its
 # own) and, but for "download", our uninstall: three rounds, and the median
 # of each, as one install on this machine varies by a third from run to run.
@@ -66,7 +100,7 @@ for round in 1 2 3; do
   [ "$(echo "$fetch" | field exit)" = 0 ] || { echo "the fetch-only program failed: $fetch"; exit 1; }
   fetch_runs+=("$(echo "$fetch" | field wall_ms)"); fetch_peaks+=("$(echo "$fetch" | field peak_working_set)")
   rm -f "$LOG_FILE"
-  ours=$(inspector measure "$(windows_path "$BIN/TW.Install.UI2.exe")" /Silent "/Log=$(windows_path "$LOG_FILE")")
+  ours=$(inspector measure "$(windows_path "$OUT/stream.exe")" /Silent "/Log=$(windows_path "$LOG_FILE")")
   [ "$(echo "$ours" | field exit)" = 0 ] || { echo "the silent install failed: $ours"; exit 1; }
   ours_runs+=("$(echo "$ours" | field wall_ms)"); peaks+=("$(echo "$ours" | field peak_working_set)")
   # The application was started at the end (StartAtEnd): close it again.
@@ -79,7 +113,7 @@ for round in 1 2 3; do
 done
 ours_ms=$(median "${ours_runs[@]}")
 fetch_ms=$(median "${fetch_runs[@]}")
-printf '%-34s %7s ms  %6s MB/s  peak working set %s MB  (runs %s ms)\n' "ours: silent install (download)" "$ours_ms" \
+printf '%-34s %7s ms  %6s MB/s  peak working set %s MB  (runs %s ms)\n' "ours: silent install (one stream)" "$ours_ms" \
   "$(python3 -c "print('%.1f' % ($APP_SIZE/1048576/($ours_ms/1000)))")" "$(mb "$(median "${peaks[@]}")")" "${ours_runs[*]}"
 sed -n 's/.*download split: /  the download, last run: /p' "$LOG_FILE" | tr -d '\r'
 printf '%-34s %7s ms  %6s MB/s  peak working set %s MB  (runs %s ms)\n' "fetch only: our HTTP client" "$fetch_ms" \
@@ -132,3 +166,37 @@ setup_unsigned=$(unsigned "$BIN/TW.Install.UI2.exe")
 pack=$(stat -c %s "$TW_BUILD/package/Setup.pack")
 echo "setup program: $setup bytes signed, $setup_unsigned unsigned; without its package resource ($pack bytes; the application is downloaded): $((setup - pack)) signed, $((setup_unsigned - pack)) unsigned"
 echo "remover: $(stat -c %s "$BIN/TW.Remover.exe") bytes signed, $(unsigned "$BIN/TW.Remover.exe") unsigned; NSIS installer: $(stat -c %s "$OUT/NsisSetup.exe") bytes (the application is embedded)"
+[ "$what" = download ] && exit 0
+
+# Updates, with the release setup program as built (its package names the
+# block map): a fresh install (every chunk fetched, up to 4 connections), a
+# repair (the same again), the update to the next version's stand-in (4 KiB
+# inserted, 3 places changed), and fresh installs from a peer that caps each
+# connection at CAP_RATE, over one stream (no map) and in parallel.
+echo
+read -r fresh_ms fresh_peak fresh_bytes <<<"$(timed_install "$BIN/TW.Install.UI2.exe")"
+printf '%-34s %7s ms  peak working set %s MB  body bytes %s (map included)\n' "ours: fresh install (block map)" \
+  "$fresh_ms" "$(mb "$fresh_peak")" "$fresh_bytes"
+read -r repair_ms _ repair_bytes <<<"$(timed_install "$BIN/TW.Install.UI2.exe")"
+printf '%-34s %7s ms  body bytes %s\n' "ours: repair (same version)" "$repair_ms" "$repair_bytes"
+echo "ratio repair/fresh install: $(ratio "$repair_ms" "$fresh_ms")"
+setup_with update https://downloads.tarnwick.example/release/TW.3D.Modeller.v2.exe \
+  "$TW_BUILD/release/TW.3D.Modeller.v2.exe" 2.0.0 blocks
+read -r update_ms _ update_bytes <<<"$(timed_install "$OUT/update.exe")"
+update_body=$(stat -c %s "$OUT/www/files/TW.3D.Modeller.v2.exe")
+update_map=$(stat -c %s "$OUT/www/files/TW.3D.Modeller.v2.exe.blocks")
+printf '%-34s %7s ms  body bytes %s (map %s of them) of %s\n' "ours: update v1 -> v2" "$update_ms" "$update_bytes" \
+  "$update_map" "$update_body"
+echo "ratio update bytes (without the map)/full body: $(ratio "$((update_bytes - update_map))" "$update_body")"
+echo "ratio update/fresh install time: $(ratio "$update_ms" "$fresh_ms")"
+uninstall_quietly
+CAPPED_URL=https://downloads.tarnwick.example/capped/TW.3D.Modeller.exe
+setup_with capped-one "$CAPPED_URL" "$OUT/TW.3D.Modeller.exe" "$VERSION" ""
+setup_with capped-four "$CAPPED_URL" "$OUT/TW.3D.Modeller.exe" "$VERSION" blocks
+read -r one_ms _ _ <<<"$(timed_install "$OUT/capped-one.exe")"
+uninstall_quietly
+read -r four_ms four_peak _ <<<"$(timed_install "$OUT/capped-four.exe")"
+uninstall_quietly
+printf '%-34s %7s ms\n' "capped peer ($((CAP_RATE / 1048576)) MiB/s a connection): one" "$one_ms"
+printf '%-34s %7s ms  peak working set %s MB\n' "capped peer: up to 4 connections" "$four_ms" "$(mb "$four_peak")"
+echo "ratio parallel/one connection: $(ratio "$four_ms" "$one_ms")"

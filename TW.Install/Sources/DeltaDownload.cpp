@@ -22,8 +22,10 @@ HRESULT DeltaDownload::Stage(const SString& blocksDigest, const SString& path, c
                              InstallTransaction& transaction)
 {
     S_RETURN_IF_FAILED(FetchMap(blocksDigest));
+    // The next file is cut and hashed only while chunks are still lacking:
+    // the copy usually holds what the program holds.
     LocalChunks local;
-    for (int i = 0; i < localFiles.Count(); ++i)
+    for (int i = 0; i < localFiles.Count() && Lacking(local); ++i)
         local.AddFile(localFiles[i]);
     S_RETURN_IF_FAILED(m_file.Create(path, transaction));
     std::vector<DWORD> missing;
@@ -62,6 +64,14 @@ HRESULT DeltaDownload::FetchMap(const SString& blocksDigest)
     return S_OK;
 }
 
+bool DeltaDownload::Lacking(const LocalChunks& local) const
+{
+    for (const BlockChunk& chunk : m_map.chunks)
+        if (!local.Find(chunk.digest, chunk.programSize))
+            return true;
+    return false;
+}
+
 // Every chunk found on this computer is written into its place at once;
 // the others are listed for the fetch.
 HRESULT DeltaDownload::CopyLocalChunks(const LocalChunks& local, std::vector<DWORD>& missing)
@@ -83,11 +93,10 @@ HRESULT DeltaDownload::CopyLocalChunks(const LocalChunks& local, std::vector<DWO
         OVERLAPPED at = {};
         DWORD read = 0;
         at.Offset = found ? found->offset : 0;
-        // What was hashed a moment ago is read again: a file that changed
-        // since only costs that chunk, which is then fetched.
-        SDigest digest;
+        // Not hashed again: a file that changed since it was cut fails the
+        // check of the whole, and the whole body follows.
         bool copied = found && source.IsValid() && ::ReadFile(source.Get(), &buffer[0], chunk.programSize, &read, &at) &&
-                      read == chunk.programSize && Sha256(&buffer[0], read, digest) && digest == chunk.digest;
+                      read == chunk.programSize;
         if (!copied)
         {
             missing.push_back(i);

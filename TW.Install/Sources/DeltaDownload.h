@@ -29,6 +29,7 @@ public:
 
 private:
     HRESULT FetchMap(const SString& blocksDigest);
+    bool Lacking(const LocalChunks& local) const;
     HRESULT CopyLocalChunks(const LocalChunks& local, std::vector<DWORD>& missing);
     HRESULT FetchMissing(const std::vector<DWORD>& missing);
     HRESULT CheckWhole();

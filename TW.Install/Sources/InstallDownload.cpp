@@ -93,13 +93,11 @@ HRESULT TWInstall::Download(Run& run, int index)
 
 // A repair: the target already holds the package's SHA-256, so the body is
 // not requested at all and the file stays as it is. Its copy is made anew
-// from it when the copy differs.
+// from it, which costs less than hashing the copy.
 HRESULT TWInstall::KeepHeldDownload(const DownloadJob& job)
 {
     SLog::Line(L"download skipped: " + job.path + L" already holds the package's SHA-256 " + job.digest);
-    if (job.copyPath.IsEmpty() || FileHasSha256(job.copyPath, job.digest))
-        return S_OK;
-    return CopyBestEffort(job.path, job.copyPath);
+    return job.copyPath.IsEmpty() ? S_OK : CopyBestEffort(job.path, job.copyPath);
 }
 
 // With a block map: the chunks this computer already has (in the program

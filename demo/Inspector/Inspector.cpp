@@ -13,6 +13,7 @@
 //                                    demo's virtual desktop "Tarnwick")
 //   TW.Inspector finished <caption>  0 when that setup window shows its finished page
 //   TW.Inspector variant <in> <out> <key>=<value>...   a setup copy with changed settings
+//   TW.Inspector package <in> <out> <pack>             a setup copy with another package
 #include "InstallNames.h"
 #include "SHandle.h"
 #include "SNls.h"
@@ -330,6 +331,21 @@ int Variant(int count, wchar_t** arguments)
     ::UpdateResourceW(update, L"NLS", L"NLS", 0, &table[0], static_cast<DWORD>(table.size() * 2));
     return ::EndUpdateResourceW(update, FALSE) ? 0 : 1;
 }
+
+// A setup copy that carries another package (twpack build's output).
+int WithPackage(const wchar_t* setup, const wchar_t* copy, const wchar_t* pack)
+{
+    SFile file(::CreateFileW(pack, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL));
+    if (!file.IsValid() || !::CopyFileW(setup, copy, FALSE))
+        return 1;
+    std::vector<BYTE> bytes(::GetFileSize(file.Get(), NULL));
+    DWORD read = 0;
+    if (bytes.empty() || !::ReadFile(file.Get(), &bytes[0], static_cast<DWORD>(bytes.size()), &read, NULL))
+        return 1;
+    HANDLE update = ::BeginUpdateResourceW(copy, FALSE);
+    ::UpdateResourceW(update, L"PACK", L"PACK", 0, &bytes[0], read);
+    return ::EndUpdateResourceW(update, FALSE) ? 0 : 1;
+}
 } // namespace
 
 int wmain(int count, wchar_t** arguments)
@@ -361,8 +377,10 @@ int wmain(int count, wchar_t** arguments)
         return Finished(arguments[2]);
     if (command == L"variant" && count >= 4)
         return Variant(count, arguments);
+    if (command == L"package" && count == 5)
+        return WithPackage(arguments[2], arguments[3], arguments[4]);
     fputs("usage: TW.Inspector state|gone|uninstall-string|uninstall|measure <command>|trust <der>|proxy <port>|off|close <caption>|"
-          "finished <caption>|variant <in> <out> key=value...\n",
+          "finished <caption>|variant <in> <out> key=value...|package <in> <out> <pack>\n",
           stderr);
     return 2;
 }

@@ -304,6 +304,10 @@ TEST_F(InstallRollbackTest, OnlyWhatThisRunKeptAsideIsRestored)
     ::SetFileAttributesW(application.CStr(), FILE_ATTRIBUTE_READONLY);
     ASSERT_EQ(S_OK, InstallFresh(L"Full")) << SError::Text().CStr();
     EXPECT_FALSE(TestFolder::Exists(application + L".rollback"));
+    // Changed here, so that the next run does not find the package's program
+    // in place, and downloads it (and fails).
+    installed += "changed";
+    TestFolder::WritePath(application, installed);
     HANDLE planted = ::CreateFileW((application + L".rollback").CStr(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
     ::WriteFile(planted, "old", 3, NULL, NULL);
     ::CloseHandle(planted);

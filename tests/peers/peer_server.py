@@ -25,6 +25,7 @@ EVENTS_LOCK = threading.Lock()
 FAULT_REQUESTS = {}  # token -> the Range header of every request ("" for none)
 ACTIVE = {}          # token -> requests in flight (busy-extra)
 FLIPPED = {}         # token -> a damaged part was served (flip-once)
+SERVED = [0]         # body bytes sent for files (whole or in parts) since the last /reset
 STALL_SECONDS = 40   # longer than the client's 30 s stall limit
 
 
@@ -199,15 +200,7 @@ class Handler(BaseHTTPRequestHandler):
         body = self.read_file(args)
         if body is None:
             return self.send_body(404, b"not found\n", "text/plain")
-        delay = self.server.files_delay
-        if not delay:
-            return self.send_ranged(body)
-        self.send_response(200)
-        self.send_header("Content-Length", str(len(body)))
-        self.end_headers()
-        for i in range(0, len(body), 65536):
-            self.wfile.write(body[i:i + 65536])
-            time.sleep(delay)
+        self.send_ranged(body, pause=self.server.files_delay)
 
     def route_capped(self, args):
         """A file under files/ (ranges too) at --connection-rate bytes a second
@@ -215,7 +208,7 @@ class Handler(BaseHTTPRequestHandler):
         body = self.read_file(args)
         if body is None:
             return self.send_body(404, b"not found\n", "text/plain")
-        self.send_ranged(body, rate=self.server.connection_rate)
+        self.send_ranged(body, pause=65536 / self.server.connection_rate)
 
     def route_release(self, args):
         """Where a publisher's release build puts the application: the same files."""
@@ -244,17 +237,18 @@ class Handler(BaseHTTPRequestHandler):
     def etag(body):
         return '"%s"' % hashlib.sha256(body).hexdigest()[:32]
 
-    def send_ranged(self, body, flip=False, rate=0):
+    def send_ranged(self, body, flip=False, pause=0):
         """The body, or the part that a "Range: bytes=N-" or "bytes=N-M" asks
         for, with its ETag; an If-Match for another ETag gets 412. flip: a
-        byte of the part inverted (not of a whole body). rate: bytes a second."""
+        byte of the part inverted (not of a whole body). pause: seconds after
+        every 64 KiB."""
         etag = self.etag(body)
         match = self.headers.get("If-Match")
         if match is not None and match != etag:
             return self.send_body(412, b"", headers=[("ETag", etag)])
         asked = re.match(r"bytes=(\d+)-(\d*)$", self.headers.get("Range", ""))
         if not asked:
-            return self.send_paced(200, body, [("ETag", etag)], rate)
+            return self.send_paced(200, body, [("ETag", etag)], pause)
         start = int(asked.group(1))
         end = min(int(asked.group(2)), len(body) - 1) if asked.group(2) else len(body) - 1
         if start >= len(body) or start > end:
@@ -266,21 +260,22 @@ class Handler(BaseHTTPRequestHandler):
         if flip:
             part = part[:len(part) // 2] + bytes([part[len(part) // 2] ^ 0xFF]) + part[len(part) // 2 + 1:]
         headers = [("Content-Range", "bytes %d-%d/%d" % (start, end, len(body))), ("ETag", etag)]
-        self.send_paced(206, part, headers, rate)
+        self.send_paced(206, part, headers, pause)
 
-    def send_paced(self, status, body, headers, rate):
-        if not rate:
+    def send_paced(self, status, body, headers, pause):
+        with EVENTS_LOCK:
+            SERVED[0] += len(body)
+        if not pause:
             return self.send_body(status, body, headers=headers)
         self.send_response(status)
         for name, value in headers:
             self.send_header(name, value)
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
-        piece = max(1, rate // 20)
-        for i in range(0, len(body), piece):
-            self.wfile.write(body[i:i + piece])
+        for i in range(0, len(body), 65536):
+            self.wfile.write(body[i:i + 65536])
             self.wfile.flush()
-            time.sleep(0.05)
+            time.sleep(pause)
 
     def send_half_and(self, body, then):
         """Announces the whole body, sends half of it, then drops or stalls."""
@@ -386,12 +381,18 @@ class Handler(BaseHTTPRequestHandler):
             requests = list(FAULT_REQUESTS.get(args[0], []))
         self.send_body(200, json.dumps(requests).encode(), "application/json")
 
+    def route_served(self, args):
+        with EVENTS_LOCK:
+            served = SERVED[0]
+        self.send_body(200, json.dumps({"bytes": served}).encode(), "application/json")
+
     def route_reset(self, args):
         with EVENTS_LOCK:
             EVENTS.clear()
             FAULT_REQUESTS.clear()
             ACTIVE.clear()
             FLIPPED.clear()
+            SERVED[0] = 0
         self.send_body(200, b"reset\n", "text/plain")
 
     # --- S3 -------------------------------------------------------------

@@ -80,7 +80,8 @@ private:
             if (line[i] == '#')
                 break;
             std::string word;
-            if (line[i] == '"')
+            bool quoted = line[i] == '"';
+            if (quoted)
             {
                 size_t end = line.find('"', i + 1);
                 if (end == std::string::npos)
@@ -97,7 +98,9 @@ private:
             std::string expanded;
             if (!Expand(word, expanded, error))
                 return false;
-            words.push_back(expanded);
+            // A ${NAME} defined as nothing leaves no word: an optional option.
+            if (!expanded.empty() || quoted)
+                words.push_back(expanded);
         }
         return true;
     }

@@ -1,7 +1,8 @@
 #pragma once
 // The package manifest: one directive a line, "#" starts a comment, words
 // separated by blanks, "double quotes" around a word with blanks, ${NAME}
-// replaced by a definition from the command line. File paths are relative
+// replaced by a definition from the command line (an unquoted word that is
+// left empty is dropped). File paths are relative
 // to the manifest's folder.
 //
 //   credentials <key id> <secret>       S3 credentials ("null" "null": none)
