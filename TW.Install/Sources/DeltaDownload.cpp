@@ -11,22 +11,51 @@ namespace
 {
 // A map larger than this is not one: 4 GiB of program in 16 KiB chunks.
 const DWORD g_maxMapSize = 52 + 48 * (0xFFFFFFFF / (16 * 1024));
+
+struct Indexing
+{
+    SString path;
+    LocalChunks chunks;
+};
+
+DWORD WINAPI IndexFile(LPVOID indexing)
+{
+    Indexing& job = *static_cast<Indexing*>(indexing);
+    job.chunks.AddFile(job.path);
+    return 0;
+}
 } // namespace
 
 DeltaDownload::DeltaDownload(const SString& url, const SString& digest, const DownloadProgress& progress)
-    : m_url(url), m_digest(digest), m_progress(progress), m_localBodyBytes(0)
+    : m_url(url), m_digest(digest), m_progress(progress), m_localBodyBytes(0), m_frontier(0), m_readFailed(false)
 {
 }
 
 HRESULT DeltaDownload::Stage(const SString& blocksDigest, const SString& path, const SStringList& localFiles,
                              InstallTransaction& transaction)
 {
-    S_RETURN_IF_FAILED(FetchMap(blocksDigest));
-    // The next file is cut and hashed only while chunks are still lacking:
-    // the copy usually holds what the program holds.
+    // The local files are cut and hashed, each on a thread of its own, while
+    // the map arrives.
+    const int most = 2;
+    Indexing indexing[most];
+    SKernelHandle indexers[most];
+    int count = localFiles.Count() < most ? localFiles.Count() : most;
+    for (int i = 0; i < count; ++i)
+    {
+        indexing[i].path = localFiles[i];
+        indexers[i].Reset(::CreateThread(NULL, 0, IndexFile, &indexing[i], 0, NULL));
+        if (!indexers[i].IsValid())
+            IndexFile(&indexing[i]);
+    }
+    HRESULT mapped = FetchMap(blocksDigest);
     LocalChunks local;
-    for (int i = 0; i < localFiles.Count() && Lacking(local); ++i)
-        local.AddFile(localFiles[i]);
+    for (int i = 0; i < count; ++i)
+    {
+        if (indexers[i].IsValid())
+            ::WaitForSingleObject(indexers[i].Get(), INFINITE);
+        local.Merge(indexing[i].chunks);
+    }
+    S_RETURN_IF_FAILED(mapped);
     S_RETURN_IF_FAILED(m_file.Create(path, transaction));
     std::vector<DWORD> missing;
     S_RETURN_IF_FAILED(CopyLocalChunks(local, missing));
@@ -56,20 +85,13 @@ HRESULT DeltaDownload::FetchMap(const SString& blocksDigest)
         return E_FAIL;
     }
     S_RETURN_IF_FAILED(ParseBlockMap(body, size, m_map));
+    m_written.assign(m_map.chunks.size(), 0);
     if (::lstrcmpiW(HexLower(m_map.programDigest.data(), 32).CStr(), m_digest.CStr()) != 0)
     {
         SERROR_SET("Download.BlockMap").Add(UrlForLog(mapUrl)).Add(L"The block map is for another program.");
         return E_FAIL;
     }
     return S_OK;
-}
-
-bool DeltaDownload::Lacking(const LocalChunks& local) const
-{
-    for (const BlockChunk& chunk : m_map.chunks)
-        if (!local.Find(chunk.digest, chunk.programSize))
-            return true;
-    return false;
 }
 
 // Every chunk found on this computer is written into its place at once;
@@ -103,6 +125,7 @@ HRESULT DeltaDownload::CopyLocalChunks(const LocalChunks& local, std::vector<DWO
             continue;
         }
         S_RETURN_IF_FAILED(m_file.WriteAt(chunk.programOffset, &buffer[0], chunk.programSize));
+        MarkWritten(i);
         m_localBodyBytes += chunk.bodySize;
     }
     return S_OK;
@@ -131,24 +154,37 @@ HRESULT DeltaDownload::FetchMissing(const std::vector<DWORD>& missing)
     return E_FAIL;
 }
 
+void DeltaDownload::MarkWritten(DWORD chunk) { ::InterlockedExchange(&m_written[chunk], 1); }
+
+void DeltaDownload::HashWritten()
+{
+    std::vector<BYTE> buffer;
+    while (!m_readFailed && m_frontier < m_map.chunks.size() &&
+           ::InterlockedCompareExchange(&m_written[m_frontier], 1, 1) == 1)
+    {
+        const BlockChunk& chunk = m_map.chunks[m_frontier];
+        buffer.resize(chunk.programSize ? chunk.programSize : 1);
+        DWORD read = 0;
+        if (m_file.ReadAt(chunk.programOffset, &buffer[0], chunk.programSize, read) != S_OK ||
+            read != chunk.programSize)
+        {
+            m_readFailed = true;
+            return;
+        }
+        m_wholeHash.Update(&buffer[0], read);
+        ++m_frontier;
+    }
+}
+
 // The staged program, read back: its size and SHA-256 must be the package's.
 HRESULT DeltaDownload::CheckWhole()
 {
-    std::vector<BYTE> buffer(1024 * 1024);
-    SSha256 hash;
-    DWORD offset = 0;
-    for (;;)
-    {
-        DWORD read = 0;
-        S_RETURN_IF_FAILED(m_file.ReadAt(offset, &buffer[0], static_cast<DWORD>(buffer.size()), read));
-        if (!read)
-            break;
-        hash.Update(&buffer[0], read);
-        offset += read;
-    }
+    HashWritten();
     SDigest digest;
-    SString actual = hash.Finish(digest) ? HexLower(digest.data(), 32) : SString();
-    if (offset == m_map.programSize && ::lstrcmpiW(actual.CStr(), m_digest.CStr()) == 0)
+    bool whole = !m_readFailed && m_frontier == m_map.chunks.size();
+    SString actual = whole && m_wholeHash.Finish(digest) ? HexLower(digest.data(), 32) : SString();
+    DWORD size = m_file.Size();
+    if (size == m_map.programSize && ::lstrcmpiW(actual.CStr(), m_digest.CStr()) == 0)
     {
         SLog::Line(L"checksum: SHA-256 " + actual + L" as expected (rebuilt from chunks)");
         return S_OK;
@@ -156,13 +192,16 @@ HRESULT DeltaDownload::CheckWhole()
     SERROR_SET("Download.Checksum")
         .Add(UrlForLog(m_url))
         .Add(L"Expected SHA-256 " + m_digest)
-        .Add(L"Rebuilt SHA-256 " + actual + L", " + SString::FromUnsigned(offset) + L" bytes");
+        .Add(L"Rebuilt SHA-256 " + (actual.IsEmpty() ? SString(L"(not all chunks could be read back)") : actual) +
+             L", " + SString::FromUnsigned(size) + L" bytes");
     return E_FAIL;
 }
 
 HRESULT DeltaDownload::PutChunk(const BlockChunk& chunk, const BYTE* bytes)
 {
-    return m_file.WriteAt(chunk.programOffset, bytes, chunk.programSize);
+    S_RETURN_IF_FAILED(m_file.WriteAt(chunk.programOffset, bytes, chunk.programSize));
+    MarkWritten(static_cast<DWORD>(&chunk - &m_map.chunks[0]));
+    return S_OK;
 }
 
 void DeltaDownload::Received(DWORD bytes)
@@ -174,4 +213,5 @@ void DeltaDownload::Received(DWORD bytes)
     if (part > m_progress.share)
         part = m_progress.share;
     m_progress.engine->ReportProgress(m_progress.text, m_progress.done + static_cast<DWORD>(part), m_progress.total);
+    HashWritten();
 }

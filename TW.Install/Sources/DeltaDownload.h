@@ -19,9 +19,9 @@ public:
     DeltaDownload(const SString& url, const SString& digest, const DownloadProgress& progress);
 
     // Fetches the map from url + ".blocks" and checks it against blocksDigest
-    // ("Download.BlockMap"), then stages the program at path from the local
-    // files and the fetched chunks. Fails as the map, the fetch or the final
-    // check ("Download.Checksum") fails.
+    // ("Download.BlockMap"), then stages the program at path from the chunks
+    // of the local files and the fetched ones. Fails as the map, the fetch or
+    // the final check ("Download.Checksum") fails.
     HRESULT Stage(const SString& blocksDigest, const SString& path, const SStringList& localFiles,
                   InstallTransaction& transaction);
     // Puts the staged program in place.
@@ -29,9 +29,10 @@ public:
 
 private:
     HRESULT FetchMap(const SString& blocksDigest);
-    bool Lacking(const LocalChunks& local) const;
     HRESULT CopyLocalChunks(const LocalChunks& local, std::vector<DWORD>& missing);
     HRESULT FetchMissing(const std::vector<DWORD>& missing);
+    void MarkWritten(DWORD chunk);
+    void HashWritten();
     HRESULT CheckWhole();
     HRESULT PutChunk(const BlockChunk& chunk, const BYTE* bytes) override;
     void Received(DWORD bytes) override;
@@ -42,4 +43,11 @@ private:
     BlockMap m_map;
     StagedFile m_file;
     DWORD m_localBodyBytes; // the body's bytes that the local chunks stand for
+    // The check of the whole runs while chunks still arrive: the staged
+    // file is read back and hashed in order, up to the first chunk not yet
+    // written (the frontier), on the caller's thread.
+    std::vector<LONG> m_written; // per chunk, set by the thread that wrote it
+    DWORD m_frontier;
+    SSha256 m_wholeHash;
+    bool m_readFailed;
 };

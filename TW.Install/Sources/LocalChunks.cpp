@@ -20,28 +20,40 @@ void LocalChunks::AddFile(const SString& path)
     DWORD held = 0;
     DWORD at = 0; // the file offset of window[0]
     bool ended = false;
-    for (;;)
+    bool failed = false;
+    while (!failed && (held || !ended))
     {
         if (!ended && held < ContentChunks::maxSize)
         {
             DWORD read = 0;
-            if (!::ReadFile(file.Get(), &window[held], static_cast<DWORD>(window.size()) - held, &read, NULL))
-                return;
+            failed = !::ReadFile(file.Get(), &window[held], static_cast<DWORD>(window.size()) - held, &read, NULL);
             held += read;
             ended = read == 0;
             continue;
         }
-        if (!held)
-            return;
         DWORD length = static_cast<DWORD>(ContentChunks::ChunkLength(&window[0], held));
         SDigest digest;
-        if (!Sha256(&window[0], length, digest))
-            return;
+        failed = !Sha256(&window[0], length, digest);
+        if (failed)
+            break;
         LocalChunk chunk = {index, at, length};
         m_chunks.insert(std::make_pair(digest, chunk));
         memmove(&window[0], &window[length], held - length);
         held -= length;
         at += length;
+    }
+}
+
+void LocalChunks::Merge(const LocalChunks& other)
+{
+    int first = m_paths.Count();
+    for (int i = 0; i < other.m_paths.Count(); ++i)
+        m_paths.Append(other.m_paths[i]);
+    for (const std::pair<const SDigest, LocalChunk>& entry : other.m_chunks)
+    {
+        LocalChunk chunk = entry.second;
+        chunk.file += first;
+        m_chunks.insert(std::make_pair(entry.first, chunk)); // keeps a chunk this one has
     }
 }
 

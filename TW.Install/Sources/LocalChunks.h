@@ -19,8 +19,10 @@ class LocalChunks
 {
 public:
     // Cuts and hashes the file; one that is missing or cannot be read adds
-    // nothing.
+    // nothing (a file that breaks off adds what was read).
     void AddFile(const SString& path);
+    // Adds the other's files and the chunks that this one lacks.
+    void Merge(const LocalChunks& other);
     // Where a chunk with this SHA-256 and size lies; NULL when nowhere.
     const LocalChunk* Find(const SDigest& digest, DWORD size) const;
     const SString& Path(int file) const { return m_paths[file]; }

@@ -130,20 +130,20 @@ HRESULT RangeFetcher::Fetch(const std::vector<DWORD>& chunks, std::vector<DWORD>
 }
 
 // Adjacent chunks make one range, up to 8 MiB, and smaller when few ranges
-// would leave connections idle.
+// would leave connections idle: about two for each connection.
 void RangeFetcher::PlanRanges(const std::vector<DWORD>& chunks, int connections)
 {
     m_ranges.clear();
     ULONGLONG total = 0;
     for (DWORD index : chunks)
         total += m_map.chunks[index].bodySize;
-    ULONGLONG share = total / (2 * connections);
-    DWORD limit = static_cast<DWORD>(std::min<ULONGLONG>(maxRange, std::max<ULONGLONG>(1024 * 1024, share)));
+    ULONGLONG share = std::max<ULONGLONG>(1024 * 1024, total / (2 * connections));
     DWORD size = 0;
     for (DWORD index : chunks)
     {
         DWORD bodySize = m_map.chunks[index].bodySize;
-        bool joins = !m_ranges.empty() && m_ranges.back().lastChunk + 1 == index && size + bodySize <= limit;
+        bool joins = !m_ranges.empty() && m_ranges.back().lastChunk + 1 == index && size < share &&
+                     size + bodySize <= maxRange;
         if (joins)
         {
             m_ranges.back().lastChunk = index;
@@ -180,10 +180,14 @@ HRESULT RangeFetcher::RunConnections(int count)
             m_stop = threadFailed = true;
             break;
         }
-        Locked hold(m_lock);
-        while (!m_answered && m_running && !m_stop)
+        for (;;)
         {
-            ::SleepConditionVariableSRW(&m_changed, &m_lock, g_reportMs, 0);
+            {
+                Locked hold(m_lock);
+                if (m_answered || !m_running || m_stop)
+                    break;
+                ::SleepConditionVariableSRW(&m_changed, &m_lock, g_reportMs, 0);
+            }
             m_target.Received(static_cast<DWORD>(m_received));
         }
     }

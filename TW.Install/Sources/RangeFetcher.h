@@ -19,7 +19,8 @@ public:
     // A chunk's checked bytes; called on the fetcher's threads, at once.
     virtual HRESULT PutChunk(const BlockChunk& chunk, const BYTE* bytes) = 0;
     // The body bytes received so far over all connections; called on the
-    // caller's thread while the fetch runs.
+    // caller's thread, about ten times a second while the fetch runs, with
+    // no lock held: the target may work there.
     virtual void Received(DWORD bytes) = 0;
 
 protected:

@@ -25,6 +25,7 @@ public:
     HRESULT Reserve(const SString& target, InstallTransaction& transaction);
     const SString& Staging() const { return m_staging; }
     bool IsOpen() const { return m_file.IsValid(); }
+    DWORD Size() const { return ::GetFileSize(m_file.Get(), NULL); }
     // Appends the bytes. Fails with writeFailure and the target.
     HRESULT Write(const BYTE* bytes, DWORD size, const char* writeFailure = "WriteFile");
     // Writes the bytes at that offset, from any thread. Fails with "WriteFile".
