@@ -1,22 +1,12 @@
 #include "PieceWorker.h"
 
+#include "SLocked.h"
+
 #include <string.h>
 
 namespace
 {
 const size_t g_pieceSize = 128 * 1024;
-
-class Locked
-{
-public:
-    explicit Locked(SRWLOCK& lock) : m_lock(lock) { ::AcquireSRWLockExclusive(&m_lock); }
-    ~Locked() { ::ReleaseSRWLockExclusive(&m_lock); }
-    Locked(const Locked&) = delete;
-    Locked& operator=(const Locked&) = delete;
-
-private:
-    SRWLOCK& m_lock;
-};
 } // namespace
 
 PieceWorker::PieceWorker(PieceConsumer& consumer, DWORD maxWaiting)
@@ -31,7 +21,7 @@ PieceWorker::~PieceWorker()
     if (!m_thread.IsValid())
         return;
     {
-        Locked hold(m_lock);
+        SLocked hold(m_lock);
         m_stop = true;
         m_pieces.clear();
         ::WakeAllConditionVariable(&m_changed);
@@ -60,7 +50,7 @@ DWORD WINAPI PieceWorker::Run(LPVOID self)
 void PieceWorker::Work()
 {
     m_error.Bind();
-    Locked hold(m_lock);
+    SLocked hold(m_lock);
     for (;;)
     {
         while (m_pieces.empty() && !m_stop)
@@ -93,7 +83,7 @@ HRESULT PieceWorker::Push(const BYTE* bytes, DWORD size)
 {
     if (!size)
         return S_OK;
-    Locked hold(m_lock);
+    SLocked hold(m_lock);
     while (!m_failed && m_waiting && m_waiting + size > m_maxWaiting)
         ::SleepConditionVariableSRW(&m_changed, &m_lock, INFINITE, 0);
     if (m_failed)
@@ -115,7 +105,7 @@ HRESULT PieceWorker::Push(const BYTE* bytes, DWORD size)
 
 HRESULT PieceWorker::Drain()
 {
-    Locked hold(m_lock);
+    SLocked hold(m_lock);
     while (!m_failed && (!m_pieces.empty() || m_busy))
         ::SleepConditionVariableSRW(&m_changed, &m_lock, INFINITE, 0);
     return m_failed ? Failed() : S_OK;

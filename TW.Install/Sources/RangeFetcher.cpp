@@ -4,6 +4,7 @@
 #include "TWInstall.h"
 
 #include "SHttpClient.h"
+#include "SLocked.h"
 
 #include <string.h>
 
@@ -11,18 +12,6 @@
 
 namespace
 {
-class Locked
-{
-public:
-    explicit Locked(SRWLOCK& lock) : m_lock(lock) { ::AcquireSRWLockExclusive(&m_lock); }
-    ~Locked() { ::ReleaseSRWLockExclusive(&m_lock); }
-    Locked(const Locked&) = delete;
-    Locked& operator=(const Locked&) = delete;
-
-private:
-    SRWLOCK& m_lock;
-};
-
 // How often the caller's thread hears of the bytes received.
 const DWORD g_reportMs = 100;
 } // namespace
@@ -88,7 +77,7 @@ private:
         if (InflateChunk(&m_compressed[0], chunk.bodySize, &m_program[0], chunk.programSize) &&
             Sha256(&m_program[0], chunk.programSize, digest) && digest == chunk.digest)
             return m_fetcher.m_target.PutChunk(chunk, &m_program[0]);
-        Locked hold(m_fetcher.m_lock);
+        SLocked hold(m_fetcher.m_lock);
         m_fetcher.m_bad.push_back(m_chunk);
         return S_OK;
     }
@@ -168,14 +157,14 @@ HRESULT RangeFetcher::RunConnections(int count)
         Connection& connection = connections[started];
         connection.fetcher = this;
         {
-            Locked hold(m_lock);
+            SLocked hold(m_lock);
             ++m_running;
         }
         connection.thread.Reset(::CreateThread(NULL, 0, Run, &connection, 0, NULL));
         if (!connection.thread.IsValid())
         {
             SERROR_SET_SYSTEM("Install.Thread");
-            Locked hold(m_lock);
+            SLocked hold(m_lock);
             --m_running;
             m_stop = threadFailed = true;
             break;
@@ -183,7 +172,7 @@ HRESULT RangeFetcher::RunConnections(int count)
         for (;;)
         {
             {
-                Locked hold(m_lock);
+                SLocked hold(m_lock);
                 if (m_answered || !m_running || m_stop)
                     break;
                 ::SleepConditionVariableSRW(&m_changed, &m_lock, g_reportMs, 0);
@@ -226,7 +215,7 @@ void RangeFetcher::Work(Connection& connection)
     {
         if (FetchRange(range) == S_OK)
             continue;
-        Locked hold(m_lock);
+        SLocked hold(m_lock);
         if (SError::Identifier() == L"OpenURL.Busy")
         {
             m_ranges.push_front(range);
@@ -241,7 +230,7 @@ void RangeFetcher::Work(Connection& connection)
         break;
     }
     {
-        Locked hold(m_lock);
+        SLocked hold(m_lock);
         --m_running;
         ::WakeAllConditionVariable(&m_changed);
     }
@@ -250,7 +239,7 @@ void RangeFetcher::Work(Connection& connection)
 
 bool RangeFetcher::TakeRange(Range& range)
 {
-    Locked hold(m_lock);
+    SLocked hold(m_lock);
     if (m_stop || m_ranges.empty())
         return false;
     range = m_ranges.front();
@@ -266,7 +255,7 @@ HRESULT RangeFetcher::FetchRange(const Range& range)
     part.first = first.bodyOffset;
     part.last = last.bodyOffset + last.bodySize - 1;
     {
-        Locked hold(m_lock);
+        SLocked hold(m_lock);
         part.ifMatch = m_etag;
         part.giveWayWhenBusy = m_running > 1;
     }
@@ -276,7 +265,7 @@ HRESULT RangeFetcher::FetchRange(const Range& range)
 
 void RangeFetcher::NoteAnswer(const SString& etag)
 {
-    Locked hold(m_lock);
+    SLocked hold(m_lock);
     if (m_answered)
         return;
     m_answered = true;
