@@ -48,7 +48,7 @@ TEST(SNls, EveryVariantCarriesEveryKeyAndTheSameSettings)
     for (LANGID language : languages)
     {
         SNlsTable table = Variant(language);
-        EXPECT_EQ(41u, table.size()) << language;
+        EXPECT_EQ(42u, table.size()) << language;
         for (const wchar_t* key : g_keys)
             EXPECT_EQ(1u, table.count(key)) << language;
         for (const wchar_t* setting : {L"CreateShortcut", L"StartAtEnd", L"ShortcutArgs", L"ShortcutIcon",

@@ -278,8 +278,9 @@ class Handler(BaseHTTPRequestHandler):
             time.sleep(pause)
 
     def send_half_and(self, body, then):
-        """Announces the whole body, sends half of it, then drops or stalls."""
+        """Announces the whole body, with its ETag, sends half of it, then drops or stalls."""
         self.send_response(200)
+        self.send_header("ETag", self.etag(body))
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         self.wfile.write(body[:len(body) // 2])
