@@ -139,7 +139,8 @@ TEST_F(RoundTripTest, PerMachineInstallWithExplicitFolders)
 
     EXPECT_EQ(0u, RunRemover(program));
 
-    EXPECT_FALSE(TestFolder::Exists(program));
+    // The script in the temporary folder deletes the remover, then its folder.
+    EXPECT_TRUE(WaitFor([&program]() { return !TestFolder::Exists(program); }));
     EXPECT_FALSE(TestFolder::Exists(data));
     // Made by the install, and removed once the script's last cmd has ended.
     EXPECT_TRUE(WaitFor([]() { return !TestFolder::Exists(L"C:\\Tarnwick Tests\\Pr\x00F6gram Files"); }));
