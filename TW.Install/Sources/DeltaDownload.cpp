@@ -34,8 +34,24 @@ DeltaDownload::DeltaDownload(const SString& url, const SString& digest, const Do
 HRESULT DeltaDownload::Stage(const SString& blocksDigest, const SString& path, const SStringList& localFiles,
                              InstallTransaction& transaction)
 {
-    // The local files are cut and hashed, each on a thread of its own, while
-    // the map arrives.
+    LocalChunks local;
+    S_RETURN_IF_FAILED(FetchMapWhileIndexing(blocksDigest, localFiles, local));
+    S_RETURN_IF_FAILED(m_file.Create(path, transaction));
+    std::vector<DWORD> missing;
+    S_RETURN_IF_FAILED(CopyLocalChunks(local, missing));
+    SLog::Line(L"delta download: " + SString::FromUnsigned(static_cast<DWORD>(m_map.chunks.size() - missing.size())) +
+               L" of " + SString::FromUnsigned(static_cast<DWORD>(m_map.chunks.size())) +
+               L" chunks from the files on this computer, " + SString::FromUnsigned(static_cast<DWORD>(missing.size())) +
+               L" to fetch");
+    S_RETURN_IF_FAILED(FetchMissing(missing));
+    return CheckWhole();
+}
+
+// The local files are cut and hashed, each on a thread of its own, while
+// the map arrives.
+HRESULT DeltaDownload::FetchMapWhileIndexing(const SString& blocksDigest, const SStringList& localFiles,
+                                             LocalChunks& local)
+{
     const int most = 2;
     Indexing indexing[most];
     SKernelHandle indexers[most];
@@ -48,23 +64,13 @@ HRESULT DeltaDownload::Stage(const SString& blocksDigest, const SString& path, c
             IndexFile(&indexing[i]);
     }
     HRESULT mapped = FetchMap(blocksDigest);
-    LocalChunks local;
     for (int i = 0; i < count; ++i)
     {
         if (indexers[i].IsValid())
             ::WaitForSingleObject(indexers[i].Get(), INFINITE);
         local.Merge(indexing[i].chunks);
     }
-    S_RETURN_IF_FAILED(mapped);
-    S_RETURN_IF_FAILED(m_file.Create(path, transaction));
-    std::vector<DWORD> missing;
-    S_RETURN_IF_FAILED(CopyLocalChunks(local, missing));
-    SLog::Line(L"delta download: " + SString::FromUnsigned(static_cast<DWORD>(m_map.chunks.size() - missing.size())) +
-               L" of " + SString::FromUnsigned(static_cast<DWORD>(m_map.chunks.size())) +
-               L" chunks from the files on this computer, " + SString::FromUnsigned(static_cast<DWORD>(missing.size())) +
-               L" to fetch");
-    S_RETURN_IF_FAILED(FetchMissing(missing));
-    return CheckWhole();
+    return mapped;
 }
 
 HRESULT DeltaDownload::Commit() { return m_file.Commit(); }

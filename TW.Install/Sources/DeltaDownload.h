@@ -28,6 +28,7 @@ public:
     HRESULT Commit();
 
 private:
+    HRESULT FetchMapWhileIndexing(const SString& blocksDigest, const SStringList& localFiles, LocalChunks& local);
     HRESULT FetchMap(const SString& blocksDigest);
     HRESULT CopyLocalChunks(const LocalChunks& local, std::vector<DWORD>& missing);
     HRESULT FetchMissing(const std::vector<DWORD>& missing);
