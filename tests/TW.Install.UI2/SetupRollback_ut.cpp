@@ -42,6 +42,14 @@ protected:
         return setup.WaitForExit();
     }
 
+    // The installed program made another than the package's, as an older
+    // version would be: a reinstall downloads it again instead of keeping it.
+    void OutdateProgram() const
+    {
+        SString path = place.programFolder + L"\\TW.3D.Modeller.exe";
+        TestFolder::WritePath(path, TestFolder::ReadFile(path) + "older");
+    }
+
     void ExpectNoLeftovers() const
     {
         for (const SString& folder : {GetLocalAppDataFolder(), GetLocalAppDataLowFolder()})
@@ -84,6 +92,7 @@ TEST_F(SetupRollbackTest, FailedReinstallsLeaveThePreviousInstallWorking)
     MachineSnapshot snapshot;
     std::string clean = snapshot.Take();
     ASSERT_EQ(0u, RunSilent(L"First", L"UiDownload"));
+    OutdateProgram();
     std::string installed = snapshot.Take();
 
     EXPECT_EQ(1u, RunSilent(L"Missing", L"UiMissing"));
@@ -142,6 +151,7 @@ TEST_F(SetupRollbackTest, KilledReinstallIsRecoveredByTheNextRun)
     MachineSnapshot snapshot;
     std::string clean = snapshot.Take();
     ASSERT_EQ(0u, RunSilent(L"First", L"UiDownload"));
+    OutdateProgram();
     SString programPath = place.programFolder + L"\\TW.3D.Modeller.exe";
     std::string program = TestFolder::ReadFile(programPath);
     DWORD type = 0;
@@ -161,7 +171,7 @@ TEST_F(SetupRollbackTest, KilledReinstallIsRecoveredByTheNextRun)
     EXPECT_TRUE(program == TestFolder::ReadFile(programPath)) << "the working program was changed";
 
     ASSERT_EQ(0u, RunSilent(L"Again", L"UiHeldReinstall"));
-    EXPECT_TRUE(program == TestFolder::ReadFile(programPath));
+    EXPECT_TRUE(TestFolder::ReadFile(BinFolder() + L"\\TW.3D.Modeller.exe") == TestFolder::ReadFile(programPath));
     EXPECT_FALSE(TestFolder::Exists(place.programFolder + L".journal"));
     ExpectNoLeftovers();
     // The previous files that the reinstall kept until its commit are not
