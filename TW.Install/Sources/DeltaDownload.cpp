@@ -26,14 +26,51 @@ DWORD WINAPI IndexFile(LPVOID indexing)
 }
 } // namespace
 
+// The whole body that a server which ignores ranges sends for the first:
+// streamed into the target and its copy as a whole download is, in place of
+// the chunks staged so far.
+class DeltaDownload::WholeBody : public SHttpSink
+{
+public:
+    explicit WholeBody(DeltaDownload& delta) : m_delta(delta), m_open(false) {}
+
+    HRESULT Begin(DWORD offset, DWORD total) override
+    {
+        if (!m_open)
+        {
+            SLog::Line(L"delta download: the server ignores ranges; its whole body is taken");
+            m_delta.m_file.Discard();
+            S_RETURN_IF_FAILED(
+                m_delta.m_wholeStream.Open(m_delta.m_path, m_delta.m_copyPath, true, *m_delta.m_transaction));
+            m_open = true;
+        }
+        return m_delta.m_wholeStream.Begin(offset, total);
+    }
+    HRESULT Receive(const BYTE* bytes, DWORD count) override { return m_delta.m_wholeStream.Receive(bytes, count); }
+    void Retrying(int attempt, DWORD waitMs) override { m_delta.m_wholeStream.Retrying(attempt, waitMs); }
+    HRESULT End() override { return m_delta.m_wholeStream.End(); }
+
+private:
+    DeltaDownload& m_delta;
+    bool m_open;
+};
+
 DeltaDownload::DeltaDownload(const SString& url, const SString& digest, const DownloadProgress& progress)
-    : m_url(url), m_digest(digest), m_progress(progress), m_localBodyBytes(0), m_frontier(0), m_readFailed(false)
+    : m_url(url), m_digest(digest), m_progress(progress), m_transaction(NULL), m_wholeStream(url, digest, progress),
+      m_tookWhole(false), m_localBodyBytes(0), m_frontier(0), m_readFailed(false)
 {
 }
 
-HRESULT DeltaDownload::Stage(const SString& blocksDigest, const SString& path, const SStringList& localFiles,
+HRESULT DeltaDownload::Stage(const SString& blocksDigest, const SString& path, const SString& copyPath,
                              InstallTransaction& transaction)
 {
+    m_path = path;
+    m_copyPath = copyPath;
+    m_transaction = &transaction;
+    SStringList localFiles;
+    localFiles.Append(path);
+    if (!copyPath.IsEmpty())
+        localFiles.Append(copyPath);
     LocalChunks local;
     S_RETURN_IF_FAILED(FetchMapWhileIndexing(blocksDigest, localFiles, local));
     S_RETURN_IF_FAILED(m_file.Create(path, transaction));
@@ -43,8 +80,9 @@ HRESULT DeltaDownload::Stage(const SString& blocksDigest, const SString& path, c
                L" of " + SString::FromUnsigned(static_cast<DWORD>(m_map.chunks.size())) +
                L" chunks from the files on this computer, " + SString::FromUnsigned(static_cast<DWORD>(missing.size())) +
                L" to fetch");
-    S_RETURN_IF_FAILED(FetchMissing(missing));
-    return CheckWhole();
+    WholeBody whole(*this);
+    S_RETURN_IF_FAILED(FetchMissing(missing, whole));
+    return m_tookWhole ? S_OK : CheckWhole();
 }
 
 // The local files are cut and hashed, each on a thread of its own, while
@@ -73,7 +111,7 @@ HRESULT DeltaDownload::FetchMapWhileIndexing(const SString& blocksDigest, const 
     return mapped;
 }
 
-HRESULT DeltaDownload::Commit() { return m_file.Commit(); }
+HRESULT DeltaDownload::Commit() { return m_tookWhole ? m_wholeStream.Commit() : m_file.Commit(); }
 
 HRESULT DeltaDownload::FetchMap(const SString& blocksDigest)
 {
@@ -139,13 +177,14 @@ HRESULT DeltaDownload::CopyLocalChunks(const LocalChunks& local, std::vector<DWO
 
 // A chunk that arrives damaged is fetched once more; damaged again, the
 // delta gives up.
-HRESULT DeltaDownload::FetchMissing(const std::vector<DWORD>& missing)
+HRESULT DeltaDownload::FetchMissing(const std::vector<DWORD>& missing, SHttpSink& whole)
 {
     if (missing.empty())
         return S_OK;
-    RangeFetcher fetcher(m_url, m_map, *this);
+    RangeFetcher fetcher(m_url, m_map, *this, &whole);
     std::vector<DWORD> bad;
     S_RETURN_IF_FAILED(fetcher.Fetch(missing, bad));
+    m_tookWhole = fetcher.TookWhole();
     if (bad.empty())
         return S_OK;
     SLog::Line(L"delta download: " + SString::FromUnsigned(static_cast<DWORD>(bad.size())) +

@@ -14,24 +14,31 @@
 
 class DeltaDownload : private ChunkTarget
 {
+    class WholeBody;
+
 public:
     // digest: the program's SHA-256 (64 hexadecimal digits).
     DeltaDownload(const SString& url, const SString& digest, const DownloadProgress& progress);
 
     // Fetches the map from url + ".blocks" and checks it against blocksDigest
     // ("Download.BlockMap"), then stages the program at path from the chunks
-    // of the local files and the fetched ones. Fails as the map, the fetch or
-    // the final check ("Download.Checksum") fails.
-    HRESULT Stage(const SString& blocksDigest, const SString& path, const SStringList& localFiles,
+    // of the program there and of its copy (copyPath, or empty) and the
+    // fetched ones. A server that ignores ranges sends the whole body for the
+    // first of them: that is streamed as a whole download, copy included, in
+    // place of the chunks. Fails as the map, the fetch or the final check
+    // ("Download.Checksum") fails.
+    HRESULT Stage(const SString& blocksDigest, const SString& path, const SString& copyPath,
                   InstallTransaction& transaction);
     // Puts the staged program in place.
     HRESULT Commit();
+    // The copy was written too (by the whole download).
+    bool WroteCopy() const { return m_tookWhole; }
 
 private:
     HRESULT FetchMapWhileIndexing(const SString& blocksDigest, const SStringList& localFiles, LocalChunks& local);
     HRESULT FetchMap(const SString& blocksDigest);
     HRESULT CopyLocalChunks(const LocalChunks& local, std::vector<DWORD>& missing);
-    HRESULT FetchMissing(const std::vector<DWORD>& missing);
+    HRESULT FetchMissing(const std::vector<DWORD>& missing, SHttpSink& whole);
     void MarkWritten(DWORD chunk);
     void HashWritten();
     HRESULT CheckWhole();
@@ -41,6 +48,11 @@ private:
     SString m_url;
     SString m_digest;
     DownloadProgress m_progress;
+    SString m_path;
+    SString m_copyPath;
+    InstallTransaction* m_transaction;
+    DownloadStream m_wholeStream; // used only when the server ignores ranges
+    bool m_tookWhole;
     BlockMap m_map;
     StagedFile m_file;
     DWORD m_localBodyBytes; // the body's bytes that the local chunks stand for

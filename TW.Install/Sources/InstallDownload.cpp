@@ -108,16 +108,15 @@ HRESULT TWInstall::DownloadChunks(const DownloadJob& job, bool& rebuilt)
 {
     if (job.blocksDigest.IsEmpty() || job.digest.IsEmpty() || !job.inflate)
         return S_OK;
-    SStringList localFiles;
-    localFiles.Append(job.path);
-    if (!job.copyPath.IsEmpty())
-        localFiles.Append(job.copyPath);
+    bool wroteCopy = false;
     {
         DeltaDownload delta(job.url, job.digest, job.progress);
-        rebuilt = delta.Stage(job.blocksDigest, job.path, localFiles, m_transaction) == S_OK && delta.Commit() == S_OK;
+        rebuilt =
+            delta.Stage(job.blocksDigest, job.path, job.copyPath, m_transaction) == S_OK && delta.Commit() == S_OK;
+        wroteCopy = delta.WroteCopy();
     }
     if (rebuilt)
-        return job.copyPath.IsEmpty() ? S_OK : CopyBestEffort(job.path, job.copyPath);
+        return job.copyPath.IsEmpty() || wroteCopy ? S_OK : CopyBestEffort(job.path, job.copyPath);
     if (SError::Identifier() == L"Install.Cancelled")
         return E_FAIL;
     SLog::Line(L"delta download not possible, the whole body follows: " + SLog::FailureText());

@@ -20,14 +20,13 @@ const DWORD g_reportMs = 100;
 class RangeFetcher::RangeSink : public SHttpSink
 {
 public:
-    RangeSink(RangeFetcher& fetcher, const Range& range, const SHttpRange& part)
-        : m_fetcher(fetcher), m_range(range), m_part(part), m_chunk(range.firstChunk), m_held(0)
+    RangeSink(RangeFetcher& fetcher, const Range& range)
+        : m_fetcher(fetcher), m_range(range), m_chunk(range.firstChunk), m_held(0)
     {
     }
 
     HRESULT Begin(DWORD offset, DWORD /*total*/) override
     {
-        m_fetcher.NoteAnswer(m_part.etag);
         if (offset == 0)
         {
             m_chunk = m_range.firstChunk; // the part starts over
@@ -84,26 +83,32 @@ private:
 
     RangeFetcher& m_fetcher;
     const Range& m_range;
-    const SHttpRange& m_part;
     DWORD m_chunk;
     DWORD m_held;
     std::vector<BYTE> m_compressed;
     std::vector<BYTE> m_program;
 };
 
-RangeFetcher::RangeFetcher(const SString& url, const BlockMap& map, ChunkTarget& target)
-    : m_url(url), m_map(map), m_target(target), m_answered(false), m_stop(false), m_running(0), m_gaveWay(0),
-      m_received(0)
+RangeFetcher::RangeFetcher(const SString& url, const BlockMap& map, ChunkTarget& target, SHttpSink* whole)
+    : m_url(url), m_map(map), m_target(target), m_whole(whole), m_answered(false), m_tookWhole(false), m_stop(false),
+      m_running(0), m_gaveWay(0), m_received(0)
 {
     ::InitializeSRWLock(&m_lock);
-    ::InitializeConditionVariable(&m_changed);
 }
 
 HRESULT RangeFetcher::Fetch(const std::vector<DWORD>& chunks, std::vector<DWORD>& bad)
 {
     m_bad.clear();
     m_stop = false;
-    PlanRanges(chunks, maxConnections);
+    std::vector<DWORD> rest(chunks);
+    if (!m_answered && !rest.empty())
+    {
+        S_RETURN_IF_FAILED(FetchFirst(rest[0]));
+        if (m_tookWhole)
+            return S_OK;
+        rest.erase(rest.begin());
+    }
+    PlanRanges(rest, maxConnections);
     int connections = maxConnections;
     while (!m_ranges.empty())
     {
@@ -145,8 +150,22 @@ void RangeFetcher::PlanRanges(const std::vector<DWORD>& chunks, int connections)
     }
 }
 
-// The first connection goes alone until the server's first answer gives
-// the ETag that the others send with If-Match.
+HRESULT RangeFetcher::FetchFirst(DWORD chunk)
+{
+    const BlockChunk& first = m_map.chunks[chunk];
+    Range range = {chunk, chunk};
+    SHttpRange part;
+    part.first = first.bodyOffset;
+    part.last = first.bodyOffset + first.bodySize - 1;
+    part.whole = m_whole;
+    RangeSink sink(*this, range);
+    S_RETURN_IF_FAILED(StreamURLRange(m_url, SStringList(), part, sink));
+    m_answered = true;
+    m_etag = part.etag;
+    m_tookWhole = part.wholeTaken;
+    return S_OK;
+}
+
 HRESULT RangeFetcher::RunConnections(int count)
 {
     Connection connections[maxConnections];
@@ -168,16 +187,6 @@ HRESULT RangeFetcher::RunConnections(int count)
             --m_running;
             m_stop = threadFailed = true;
             break;
-        }
-        for (;;)
-        {
-            {
-                SLocked hold(m_lock);
-                if (m_answered || !m_running || m_stop)
-                    break;
-                ::SleepConditionVariableSRW(&m_changed, &m_lock, g_reportMs, 0);
-            }
-            m_target.Received(static_cast<DWORD>(m_received));
         }
     }
     WaitForConnections(connections, started);
@@ -232,7 +241,6 @@ void RangeFetcher::Work(Connection& connection)
     {
         SLocked hold(m_lock);
         --m_running;
-        ::WakeAllConditionVariable(&m_changed);
     }
     connection.error.Unbind();
 }
@@ -259,16 +267,6 @@ HRESULT RangeFetcher::FetchRange(const Range& range)
         part.ifMatch = m_etag;
         part.giveWayWhenBusy = m_running > 1;
     }
-    RangeSink sink(*this, range, part);
+    RangeSink sink(*this, range);
     return StreamURLRange(m_url, SStringList(), part, sink);
-}
-
-void RangeFetcher::NoteAnswer(const SString& etag)
-{
-    SLocked hold(m_lock);
-    if (m_answered)
-        return;
-    m_answered = true;
-    m_etag = etag;
-    ::WakeAllConditionVariable(&m_changed);
 }

@@ -2,13 +2,16 @@
 // Fetches chunks of a published program by their compressed bytes in the
 // body: adjacent chunks merged into one range of at most 8 MiB, up to four
 // connections at once, each chunk inflated and checked against its SHA-256
-// as it completes and handed to the target. Every range after the first
-// answer carries If-Match with that answer's ETag. A connection that the
-// server turns away (503, 429) while others run gives its range back and
-// ends: the server gets fewer connections, the download goes on.
+// as it completes and handed to the target. The first chunk is asked for
+// alone, on the caller's thread: its answer tells whether the server serves
+// ranges (a 200 is the whole body, which goes to the whole-body sink) and
+// gives the ETag that every later range carries in If-Match. A connection
+// that the server turns away (503, 429) while others run gives its range
+// back and ends: the server gets fewer connections, the download goes on.
 #include "BlockMap.h"
 #include "SError.h"
 #include "SHandle.h"
+#include "SHttpClient.h"
 
 #include <deque>
 #include <vector>
@@ -33,7 +36,9 @@ public:
     static const int maxConnections = 4;
     static const DWORD maxRange = 8 * 1024 * 1024;
 
-    RangeFetcher(const SString& url, const BlockMap& map, ChunkTarget& target);
+    // whole: where a whole body sent for the first range goes; NULL to fail
+    // with "OpenURL.RangeIgnored" then.
+    RangeFetcher(const SString& url, const BlockMap& map, ChunkTarget& target, SHttpSink* whole);
     RangeFetcher(const RangeFetcher&) = delete;
     RangeFetcher& operator=(const RangeFetcher&) = delete;
 
@@ -41,6 +46,8 @@ public:
     // did not match the map are listed in `bad`; a failure of a range (after
     // its retries), a cancel or a target failure fails the fetch.
     HRESULT Fetch(const std::vector<DWORD>& chunks, std::vector<DWORD>& bad);
+    // The server sent the whole body, which went to the whole-body sink.
+    bool TookWhole() const { return m_tookWhole; }
 
 private:
     struct Range
@@ -61,20 +68,21 @@ private:
     HRESULT RunConnections(int count);
     static DWORD WINAPI Run(LPVOID connection);
     void Work(Connection& connection);
+    HRESULT FetchFirst(DWORD chunk);
     HRESULT FetchRange(const Range& range);
     bool TakeRange(Range& range);
-    void NoteAnswer(const SString& etag);
     void WaitForConnections(Connection* connections, int count);
 
     SString m_url;
     const BlockMap& m_map;
     ChunkTarget& m_target;
     SRWLOCK m_lock;
-    CONDITION_VARIABLE m_changed;
     std::deque<Range> m_ranges;
     std::vector<DWORD> m_bad;
+    SHttpSink* m_whole;
     SString m_etag;
     bool m_answered; // the first range's answer came: its ETag is known
+    bool m_tookWhole;
     volatile bool m_stop; // a connection failed: the others stop too
     int m_running;
     int m_gaveWay;

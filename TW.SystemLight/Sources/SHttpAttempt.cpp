@@ -338,10 +338,20 @@ bool ContinuesBody(HINTERNET request, const SHttpTransfer& transfer, const SStri
     return range == expected && etag == transfer.etag && modified == transfer.lastModified;
 }
 
+SHttpOutcome Answer(HINTERNET request, const SString& url, DWORD status, SHttpSink& sink, SHttpTransfer& transfer);
+
 // The answer to a request for a part: only that part, of the same body.
 SHttpOutcome AnswerRange(HINTERNET request, const SString& url, DWORD status, SHttpSink& sink, SHttpTransfer& transfer)
 {
     SHttpRange& range = *transfer.range;
+    if (status == 200 && range.whole)
+    {
+        // From here on the transfer is that of the whole body.
+        range.wholeTaken = true;
+        transfer.range = NULL;
+        transfer.sinkOverride = range.whole;
+        return Answer(request, url, status, *range.whole, transfer);
+    }
     if (status == 200)
     {
         SERROR_SET("OpenURL.RangeIgnored").Add(L"The server sends the whole body for a part of it.").Add(UrlForLog(url));

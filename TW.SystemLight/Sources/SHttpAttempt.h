@@ -15,6 +15,7 @@ struct SHttpTransfer
     DWORD retryAfterMs; // what the last answer asked for, 0 when nothing
     DWORD status;       // of the last answer, 0 before one
     SHttpRange* range = NULL; // a part of the body rather than the whole
+    SHttpSink* sinkOverride = NULL; // the sink of the whole body that a ranged request received
 };
 
 enum SHttpOutcome

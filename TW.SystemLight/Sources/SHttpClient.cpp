@@ -100,7 +100,8 @@ HRESULT Transfer(const SString& url, const SHttpHeaders& headers, SHttpSink& sin
     DWORD started = ::GetTickCount();
     for (int attempt = 1;; ++attempt)
     {
-        SHttpOutcome outcome = RunHttpAttempt(url, headers.ForAttempt(), sink, transfer);
+        SHttpSink& target = transfer.sinkOverride ? *transfer.sinkOverride : sink;
+        SHttpOutcome outcome = RunHttpAttempt(url, headers.ForAttempt(), target, transfer);
         if (outcome == HttpComplete)
         {
             LogDownload(url, transfer, attempt, started, true);
@@ -112,7 +113,7 @@ HRESULT Transfer(const SString& url, const SHttpHeaders& headers, SHttpSink& sin
             // 1, 2, 4 seconds, or what the server asked for (at most 30). A
             // cancel ends the wait, and the failed attempt's error stands.
             DWORD wait = transfer.retryAfterMs ? transfer.retryAfterMs : 1000u << (attempt - 1);
-            sink.Retrying(attempt + 1, wait);
+            (transfer.sinkOverride ? *transfer.sinkOverride : sink).Retrying(attempt + 1, wait);
             last = !SCancel::Sleep(wait);
         }
         if (last)

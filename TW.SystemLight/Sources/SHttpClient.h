@@ -60,14 +60,20 @@ struct SHttpRange
     SString ifMatch;              // sent as If-Match when not empty
     SString etag;                 // the answer's ETag, set before the sink's first Begin
     bool giveWayWhenBusy = false; // a 503 or 429 fails at once ("OpenURL.Busy")
+    // Where a 200 goes, if anywhere: a server that ignores ranges sends the
+    // whole body, which is then taken as the whole download (wholeTaken).
+    SHttpSink* whole = NULL;
+    bool wholeTaken = false;
 };
 
 // GETs bytes first..last of the body with a Range request. The sink sees the
 // part as a body of its own: Begin's offset and total count within the part.
 // A broken transfer is tried again as by StreamURL, from where the part broke.
-// Fails at once with "OpenURL.RangeIgnored" on a 200 (a server that ignores
-// ranges; its body is not read), "OpenURL.Changed" on a 412 (the body is no
-// longer the one of If-Match) and "OpenURL.Range" on a 206 for another part.
+// A 200 (a server that ignores ranges) goes to range.whole, as the answer to a
+// plain GET would, and its retries too; without range.whole it fails at once
+// with "OpenURL.RangeIgnored", unread. Fails at once with "OpenURL.Changed" on
+// a 412 (the body is no longer the one of If-Match) and "OpenURL.Range" on a
+// 206 for another part.
 HRESULT StreamURLRange(const SString& url, const SStringList& headers, SHttpRange& range, SHttpSink& sink);
 
 // The window that owns the system's proxy sign-in dialog. A proxy that asks
