@@ -12,6 +12,37 @@ namespace
 // A map larger than this is not one: 4 GiB of program in 16 KiB chunks.
 const DWORD g_maxMapSize = 52 + 48 * (0xFFFFFFFF / (16 * 1024));
 
+// The map in memory; one larger than any map can be is refused as it comes.
+class MapSink : public SHttpSink
+{
+public:
+    explicit MapSink(const SString& url) : m_url(url) {}
+    const std::vector<BYTE>& Bytes() const { return m_bytes; }
+
+    HRESULT Begin(DWORD offset, DWORD total) override
+    {
+        m_bytes.resize(offset);
+        return total == 0xFFFFFFFF || total <= g_maxMapSize ? S_OK : TooLarge();
+    }
+    HRESULT Receive(const BYTE* bytes, DWORD count) override
+    {
+        if (count > g_maxMapSize - m_bytes.size())
+            return TooLarge();
+        m_bytes.insert(m_bytes.end(), bytes, bytes + count);
+        return S_OK;
+    }
+
+private:
+    HRESULT TooLarge() const
+    {
+        SERROR_SET("Download.BlockMap").Add(UrlForLog(m_url)).Add(L"The block map is larger than any map can be.");
+        return E_FAIL;
+    }
+
+    SString m_url;
+    std::vector<BYTE> m_bytes;
+};
+
 struct Indexing
 {
     SString path;
@@ -116,19 +147,18 @@ HRESULT DeltaDownload::Commit() { return m_tookWhole ? m_wholeStream.Commit() : 
 HRESULT DeltaDownload::FetchMap(const SString& blocksDigest)
 {
     SString mapUrl = m_url + L".blocks";
-    BYTE* body = NULL;
-    DWORD size = 0;
-    HRESULT fetched = OpenURL(mapUrl, SStringList(), &body, &size, NULL, NULL);
-    SMallocBytes owner(body);
-    S_RETURN_IF_FAILED(fetched);
+    MapSink sink(mapUrl);
+    S_RETURN_IF_FAILED(StreamURL(mapUrl, SStringList(), sink));
+    const std::vector<BYTE>& map = sink.Bytes();
+    DWORD size = static_cast<DWORD>(map.size());
     SDigest digest;
-    if (size > g_maxMapSize || !Sha256(body, size, digest) ||
+    if (!size || !Sha256(&map[0], size, digest) ||
         ::lstrcmpiW(HexLower(digest.data(), 32).CStr(), blocksDigest.CStr()) != 0)
     {
         SERROR_SET("Download.BlockMap").Add(UrlForLog(mapUrl)).Add(L"The block map is not the one the package names.");
         return E_FAIL;
     }
-    S_RETURN_IF_FAILED(ParseBlockMap(body, size, m_map));
+    S_RETURN_IF_FAILED(ParseBlockMap(&map[0], size, m_map));
     m_written.assign(m_map.chunks.size(), 0);
     if (::lstrcmpiW(HexLower(m_map.programDigest.data(), 32).CStr(), m_digest.CStr()) != 0)
     {
