@@ -62,6 +62,17 @@ expect_error "an unknown download option" "expected sha256=<hex> or sha256-of=<f
 manifest "download %program%/A.exe https://h/a"
 expect_error "a download without its size" "'download' takes a target, a URL, a size" "$twpack" build "$work/m.manifest" "$work/o.pack"
 
+manifest "download %program%/A.exe https://h/a 100000 sha256-of=program.bin blocks" "version 2.10.0.7"
+check "blocks names the map that publish writes; version is a keyword" bash -c "'$twpack' build '$work/m.manifest' '$work/v.pack' &&
+  '$twpack' list '$work/v.pack' > '$work/v.txt' && grep -qx '  download-blocks' '$work/v.txt' &&
+  grep -qx \"  \$(sha256sum '$work/program.body.blocks' | cut -c1-64)\" '$work/v.txt' && grep -qx '  2.10.0.7' '$work/v.txt'"
+for bad in 1.2.3.4.5 1..2 123456 v1; do
+  manifest "version $bad"
+  expect_error "version $bad is refused" "is not a version" "$twpack" build "$work/m.manifest" "$work/o.pack"
+done
+manifest "download %program%/A.exe https://h/a 10 sha256=$digest blocks"
+expect_error "blocks needs the program itself" "the latter optionally followed by 'blocks'" "$twpack" build "$work/m.manifest" "$work/o.pack"
+
 printf 'A=1\nB=x=y\n' > "$work/bad.txt"
 expect_error "nls refuses a line with two '='" "line 2" "$twpack" nls "$work/bad.txt" "$work/bad.bin"
 

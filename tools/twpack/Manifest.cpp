@@ -17,7 +17,8 @@ class ManifestReader
 {
 public:
     ManifestReader(const std::string& path, const std::map<std::string, std::string>& defines, Manifest& manifest)
-        : m_path(path), m_folder(fs::path(path).parent_path()), m_defines(defines), m_manifest(manifest), m_line(0)
+        : m_path(path), m_folder(fs::absolute(fs::path(path)).parent_path()), m_defines(defines), m_manifest(manifest),
+          m_line(0)
     {
     }
 
