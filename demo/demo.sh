@@ -45,7 +45,7 @@ cp "$TW_BUILD/release/TW.3D.Modeller.exe" "$OUT/TW.3D.Modeller.exe"
 cp "$TW_BUILD/release/TW.3D.Modeller.body" "$OUT/www/files/TW.3D.Modeller.exe"
 cp "$TW_BUILD/release/TW.3D.Modeller.body.blocks" "$OUT/www/files/TW.3D.Modeller.exe.blocks"
 note "TW.3D.Modeller.exe: $(stat -c %s "$OUT/TW.3D.Modeller.exe") bytes, published as $(stat -c %s "$OUT/www/files/TW.3D.Modeller.exe") bytes (size + zlib)"
-PEER_PID=$("$ROOT/tests/peers/start_peers.sh" "$OUT" --files-delay-ms 12)
+PEER_PID=$("$ROOT/tests/peers/start_peers.sh" "$OUT" --files-delay-ms 60)
 PROXY=$(python3 -c "import json;print(json.load(open('$OUT/peer-ports.json'))['proxy'])")
 inspector trust "$(winepath_w() { echo "Z:${1//\//\\}"; }; winepath_w "$OUT/ca.der")" || true
 inspector proxy "$PROXY"
