@@ -152,6 +152,7 @@ TEST_F(InstallDeltaTest, EveryFailureOfTheDeltaEndsInAWholeVerifiedInstall)
         {L"DeltaWrongMap", L"wrongmap", true, L"bin"},  // a map that is not the one named
         {L"DeltaWhole", L"whole", false, L"bin"},       // a server that ignores Range: its 200 is taken
         {L"DeltaFlipAlways", L"flipall", true, L"bin"}, // a chunk wrong twice
+        {L"DeltaReplaced", L"replaced", true, L"bin"},  // replaced on the server meanwhile: 412
         {L"DeltaFlipOnce", L"flipone", false, L"bin"},  // a chunk wrong once: fetched again
         {L"DeltaBusy", L"busy", false, L"release"},     // extra connections refused: fewer of them
     };

@@ -237,12 +237,12 @@ class Handler(BaseHTTPRequestHandler):
     def etag(body):
         return '"%s"' % hashlib.sha256(body).hexdigest()[:32]
 
-    def send_ranged(self, body, flip=False, pause=0):
+    def send_ranged(self, body, flip=False, pause=0, etag=None):
         """The body, or the part that a "Range: bytes=N-" or "bytes=N-M" asks
         for, with its ETag; an If-Match for another ETag gets 412. flip: a
         byte of the part inverted (not of a whole body). pause: seconds after
-        every 64 KiB."""
-        etag = self.etag(body)
+        every 64 KiB. etag: another ETag than the body's."""
+        etag = etag or self.etag(body)
         match = self.headers.get("If-Match")
         if match is not None and match != etag:
             return self.send_body(412, b"", headers=[("ETag", etag)])
@@ -365,6 +365,12 @@ class Handler(BaseHTTPRequestHandler):
             finally:
                 with EVENTS_LOCK:
                     ACTIVE[token] -= 1
+        if mode == "replaced":
+            # The object is replaced after its first part: later ones, asked
+            # for with If-Match, get 412; a plain GET gets the new one.
+            with EVENTS_LOCK:
+                parts = sum(1 for r in requests if r.startswith("bytes="))
+            return self.send_ranged(body, etag=None if parts <= 1 else '"replaced"')
         # flip-once: the first part served has a damaged byte; flip-ranges: every part.
         flip = "Range" in self.headers and (mode == "flip-ranges" or (mode == "flip-once" and not FLIPPED.get(token)))
         if flip:
