@@ -152,15 +152,14 @@ HRESULT DeltaDownload::FetchMap(const SString& blocksDigest)
     const std::vector<BYTE>& map = sink.Bytes();
     DWORD size = static_cast<DWORD>(map.size());
     SDigest digest;
-    if (!size || !Sha256(&map[0], size, digest) ||
-        ::lstrcmpiW(HexLower(digest.data(), 32).CStr(), blocksDigest.CStr()) != 0)
+    if (!size || !Sha256(&map[0], size, digest) || !IsDigest(digest, blocksDigest))
     {
         SERROR_SET("Download.BlockMap").Add(UrlForLog(mapUrl)).Add(L"The block map is not the one the package names.");
         return E_FAIL;
     }
     S_RETURN_IF_FAILED(ParseBlockMap(&map[0], size, m_map));
     m_written.assign(m_map.chunks.size(), 0);
-    if (::lstrcmpiW(HexLower(m_map.programDigest.data(), 32).CStr(), m_digest.CStr()) != 0)
+    if (!IsDigest(m_map.programDigest, m_digest))
     {
         SERROR_SET("Download.BlockMap").Add(UrlForLog(mapUrl)).Add(L"The block map is for another program.");
         return E_FAIL;
@@ -281,12 +280,7 @@ HRESULT DeltaDownload::PutChunk(const BlockChunk& chunk, const BYTE* bytes)
 
 void DeltaDownload::Received(DWORD bytes)
 {
-    // The body's share: what the local chunks spared, and what arrived.
-    unsigned long long part = static_cast<unsigned long long>(m_localBodyBytes) + bytes;
-    if (m_map.bodySize)
-        part = part * m_progress.share / m_map.bodySize;
-    if (part > m_progress.share)
-        part = m_progress.share;
-    m_progress.engine->ReportProgress(m_progress.text, m_progress.done + static_cast<DWORD>(part), m_progress.total);
+    // What the local chunks spared, and what arrived.
+    m_progress.Report(m_progress.text, static_cast<unsigned long long>(m_localBodyBytes) + bytes, m_map.bodySize);
     HashWritten();
 }

@@ -174,14 +174,15 @@ HRESULT DownloadStream::CheckDigest()
     return E_FAIL;
 }
 
-void DownloadStream::ReportProgress(const SString& text) const
+void DownloadProgress::Report(const SString& status, unsigned long long received, DWORD whole) const
 {
     // The body's share of the total, whatever its compressed size.
-    unsigned long long part = m_received;
-    if (m_total != 0xFFFFFFFF && m_total)
-        part = part * m_progress.share / m_total;
-    if (part > m_progress.share)
-        part = m_progress.share;
-    m_progress.engine->ReportProgress(text, m_progress.done + static_cast<DWORD>(part),
-                                      m_progress.total);
+    unsigned long long part = received;
+    if (whole != 0xFFFFFFFF && whole)
+        part = part * share / whole;
+    if (part > share)
+        part = share;
+    engine->ReportProgress(status, done + static_cast<DWORD>(part), total);
 }
+
+void DownloadStream::ReportProgress(const SString& text) const { m_progress.Report(text, m_received, m_total); }

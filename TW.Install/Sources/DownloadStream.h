@@ -21,6 +21,10 @@ struct DownloadProgress
     DWORD done;  // counted before this download
     DWORD total; // of the whole install
     DWORD share; // this download's declared size
+
+    // Reports `received` of `whole` body bytes (0 or 0xFFFFFFFF: unknown) as
+    // this download's share of the install, never more than the share.
+    void Report(const SString& status, unsigned long long received, DWORD whole) const;
 };
 
 class DownloadStream : public SHttpSink, private InflateOutput, private PieceConsumer

@@ -5,7 +5,9 @@
 
 #include <vector>
 
-bool FileSha256(const SString& path, SString& hex)
+namespace
+{
+bool FileSha256(const SString& path, SDigest& digest)
 {
     SFile file(::CreateFileW(path.CStr(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                              FILE_FLAG_SEQUENTIAL_SCAN, NULL));
@@ -22,15 +24,12 @@ bool FileSha256(const SString& path, SString& hex)
             break;
         hash.Update(&buffer[0], read);
     }
-    SDigest digest;
-    if (!hash.Finish(digest))
-        return false;
-    hex = HexLower(digest.data(), static_cast<DWORD>(digest.size()));
-    return true;
+    return hash.Finish(digest);
 }
+} // namespace
 
 bool FileHasSha256(const SString& path, const SString& digest)
 {
-    SString actual;
-    return digest.Length() == 64 && FileSha256(path, actual) && ::lstrcmpiW(actual.CStr(), digest.CStr()) == 0;
+    SDigest actual;
+    return digest.Length() == 64 && FileSha256(path, actual) && IsDigest(actual, digest);
 }

@@ -3,7 +3,6 @@
 // what it would download.
 #include "SString.h"
 
-// False when the file cannot be opened or read, or CNG fails.
-bool FileSha256(const SString& path, SString& hex);
-// True when the file exists and has this SHA-256 (hexadecimal, any case).
+// True when the file exists, can be read, and has this SHA-256 (64
+// hexadecimal digits, any case).
 bool FileHasSha256(const SString& path, const SString& digest);

@@ -26,7 +26,6 @@ public:
     // Where a chunk with this SHA-256 and size lies; NULL when nowhere.
     const LocalChunk* Find(const SDigest& digest, DWORD size) const;
     const SString& Path(int file) const { return m_paths[file]; }
-    size_t Count() const { return m_chunks.size(); }
 
 private:
     SStringList m_paths;

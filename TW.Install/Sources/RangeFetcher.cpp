@@ -152,14 +152,10 @@ void RangeFetcher::PlanRanges(const std::vector<DWORD>& chunks, int connections)
 
 HRESULT RangeFetcher::FetchFirst(DWORD chunk)
 {
-    const BlockChunk& first = m_map.chunks[chunk];
     Range range = {chunk, chunk};
     SHttpRange part;
-    part.first = first.bodyOffset;
-    part.last = first.bodyOffset + first.bodySize - 1;
     part.whole = m_whole;
-    RangeSink sink(*this, range);
-    S_RETURN_IF_FAILED(StreamURLRange(m_url, SStringList(), part, sink));
+    S_RETURN_IF_FAILED(FetchPart(range, part));
     m_answered = true;
     m_etag = part.etag;
     m_tookWhole = part.wholeTaken;
@@ -257,16 +253,22 @@ bool RangeFetcher::TakeRange(Range& range)
 
 HRESULT RangeFetcher::FetchRange(const Range& range)
 {
-    const BlockChunk& first = m_map.chunks[range.firstChunk];
-    const BlockChunk& last = m_map.chunks[range.lastChunk];
     SHttpRange part;
-    part.first = first.bodyOffset;
-    part.last = last.bodyOffset + last.bodySize - 1;
     {
         SLocked hold(m_lock);
         part.ifMatch = m_etag;
         part.giveWayWhenBusy = m_running > 1;
     }
+    return FetchPart(range, part);
+}
+
+// The range's compressed bytes, cut into its chunks; part holds the
+// request's options and, after it, the answer's.
+HRESULT RangeFetcher::FetchPart(const Range& range, SHttpRange& part)
+{
+    const BlockChunk& last = m_map.chunks[range.lastChunk];
+    part.first = m_map.chunks[range.firstChunk].bodyOffset;
+    part.last = last.bodyOffset + last.bodySize - 1;
     RangeSink sink(*this, range);
     return StreamURLRange(m_url, SStringList(), part, sink);
 }

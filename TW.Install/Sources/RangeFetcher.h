@@ -70,6 +70,7 @@ private:
     void Work(Connection& connection);
     HRESULT FetchFirst(DWORD chunk);
     HRESULT FetchRange(const Range& range);
+    HRESULT FetchPart(const Range& range, SHttpRange& part);
     bool TakeRange(Range& range);
     void WaitForConnections(Connection* connections, int count);
 

@@ -88,6 +88,11 @@ bool HmacSha256(const void* key, DWORD keySize, const void* message, DWORD size,
     return hash.Finish(digest);
 }
 
+bool IsDigest(const SDigest& digest, const SString& hex)
+{
+    return ::lstrcmpiW(HexLower(digest.data(), static_cast<DWORD>(digest.size())).CStr(), hex.CStr()) == 0;
+}
+
 SString HexLower(const void* bytes, DWORD count)
 {
     static const wchar_t digits[] = L"0123456789abcdef";

@@ -39,3 +39,5 @@ bool Sha256(const void* bytes, DWORD size, SDigest& digest);
 bool HmacSha256(const void* key, DWORD keySize, const void* message, DWORD size, SDigest& digest);
 // Each byte as two lower-case hexadecimal digits.
 SString HexLower(const void* bytes, DWORD count);
+// Whether the digest is the one written in hexadecimal digits of either case.
+bool IsDigest(const SDigest& digest, const SString& hex);

@@ -93,6 +93,13 @@ HRESULT StreamURL(const SString& url, const SStringList& headers, SHttpSink& sin
 
 namespace
 {
+// The transfer's sink: the caller's, or the whole body's once a ranged
+// request has been answered with the whole body (a change within an attempt).
+SHttpSink& CurrentSink(const SHttpTransfer& transfer, SHttpSink& sink)
+{
+    return transfer.sinkOverride ? *transfer.sinkOverride : sink;
+}
+
 // Attempts the transfer until it completes, fails for good or runs out of
 // attempts.
 HRESULT Transfer(const SString& url, const SHttpHeaders& headers, SHttpSink& sink, SHttpTransfer& transfer)
@@ -100,8 +107,7 @@ HRESULT Transfer(const SString& url, const SHttpHeaders& headers, SHttpSink& sin
     DWORD started = ::GetTickCount();
     for (int attempt = 1;; ++attempt)
     {
-        SHttpSink& target = transfer.sinkOverride ? *transfer.sinkOverride : sink;
-        SHttpOutcome outcome = RunHttpAttempt(url, headers.ForAttempt(), target, transfer);
+        SHttpOutcome outcome = RunHttpAttempt(url, headers.ForAttempt(), CurrentSink(transfer, sink), transfer);
         if (outcome == HttpComplete)
         {
             LogDownload(url, transfer, attempt, started, true);
@@ -113,7 +119,7 @@ HRESULT Transfer(const SString& url, const SHttpHeaders& headers, SHttpSink& sin
             // 1, 2, 4 seconds, or what the server asked for (at most 30). A
             // cancel ends the wait, and the failed attempt's error stands.
             DWORD wait = transfer.retryAfterMs ? transfer.retryAfterMs : 1000u << (attempt - 1);
-            (transfer.sinkOverride ? *transfer.sinkOverride : sink).Retrying(attempt + 1, wait);
+            CurrentSink(transfer, sink).Retrying(attempt + 1, wait);
             last = !SCancel::Sleep(wait);
         }
         if (last)

@@ -240,8 +240,7 @@ int Measure(const wchar_t* commandLine)
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    LARGE_INTEGER frequency, start, end;
-    ::QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER start;
     ::QueryPerformanceCounter(&start);
     if (!::CreateProcessW(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
         return 1;
@@ -253,12 +252,11 @@ int Measure(const wchar_t* commandLine)
         if (::GetProcessMemoryInfo(process.hProcess, &counters, sizeof(counters)) && counters.PeakWorkingSetSize > peak)
             peak = counters.PeakWorkingSetSize;
     }
-    ::QueryPerformanceCounter(&end);
+    double milliseconds = MillisecondsSince(start);
     DWORD code = 0;
     ::GetExitCodeProcess(process.hProcess, &code);
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
-    double milliseconds = (end.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart;
     printf("exit=%lu wall_ms=%.0f peak_working_set=%lu\n", code, milliseconds, static_cast<unsigned long>(peak));
     return 0;
 }
