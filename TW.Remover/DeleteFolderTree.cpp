@@ -1,29 +1,54 @@
 #include "DeleteFolderTree.h"
 
-#include "SHandle.h"
+#include "SError.h"
+#include "SFolderWalk.h"
+#include "SPath.h"
 
-HRESULT DeleteFolderTree(const SString& folder)
+namespace
 {
-    WIN32_FIND_DATAW entry = {};
-    SFind find(::FindFirstFileW((folder + L"\\*").CStr(), &entry));
-    if (find.IsValid())
+bool IsKept(const SStringList& keep, const SString& path)
+{
+    for (int i = 0; i < keep.Count(); ++i)
+        if (keep[i] == path)
+            return true;
+    return false;
+}
+
+class Deleter : public SFolderVisitor
+{
+public:
+    explicit Deleter(const SStringList& keep) : m_keep(keep) {}
+
+    bool Visit(Kind kind, const SString& path, const WIN32_FIND_DATAW& entry) override
     {
-        do
+        if (IsKept(m_keep, path))
+            return true;
+        if (kind != File)
+            ::RemoveDirectoryW(path.CStr()); // a link loses itself only
+        else
         {
-            if (lstrcmpW(entry.cFileName, L".") == 0 || lstrcmpW(entry.cFileName, L"..") == 0)
-                continue;
-            SString path = folder + L"\\" + entry.cFileName;
-            bool isDirectory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-            bool isLink = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-            if (isDirectory && isLink)
-                ::RemoveDirectoryW(path.CStr());
-            else if (isDirectory)
-                DeleteFolderTree(path);
-            else
-                ::DeleteFileW(path.CStr());
-        } while (::FindNextFileW(find.Get(), &entry));
+            // Never through a file link: its target is not ours to change.
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY) && !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                ::SetFileAttributesW(path.CStr(), entry.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+            ::DeleteFileW(path.CStr());
+        }
+        return true;
     }
-    find.Reset();
+
+private:
+    const SStringList& m_keep;
+};
+} // namespace
+
+HRESULT DeleteFolderTree(const SString& folder, const SStringList& keep)
+{
+    if (PassesReparsePoint(DirectoryPart(folder)))
+    {
+        SERROR_SET("DeleteFolderTree.Link").Add(folder).Add(L"A folder above it is a link, which may lead anywhere.");
+        return E_FAIL;
+    }
+    Deleter deleter(keep);
+    WalkFolder(folder, deleter);
     ::RemoveDirectoryW(folder.CStr());
     return S_OK;
 }

@@ -132,9 +132,12 @@ bool SelfRemovalScript(const SString& removerPath, UINT codePage, const SStringL
              "goto deleteloop\r\n"
              ":removed\r\n";
     // The same guard as every recorded folder: a remover that lies directly in
-    // a user or system folder takes only itself.
+    // a user or system folder takes only itself. The remover emptied its
+    // folder but for its own inputs: the files left go, and the folder when
+    // that empties it. Nothing recurses, since some cmds follow a link
+    // inside (Wine's "rmdir /s" does).
     if (!IsProtectedFolder(folder))
-        script += "rmdir \"" + f + "\" /s /q\r\n";
+        script += "del /f /q \"" + f + "\\*\" >nul 2>&1\r\nrmdir \"" + f + "\" >nul 2>&1\r\n";
     std::string parents;
     if (EmptyParentsText(emptyParents, codePage, parents))
         script += parents;

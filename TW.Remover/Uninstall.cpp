@@ -22,22 +22,18 @@ namespace
 const DWORD maxDeploymentBytes = 4096;
 const DWORD maxActionsBytes = 16 * 1024 * 1024;
 
-// False in `found` when there is no ".deployment": a build without an
-// identifier. A file that is there must hold a valid one.
+// Every install writes ".deployment", a build without an identifier its
+// placeholder (`found` false then): a missing file is a damaged
+// installation, and its keys and folders could not be found.
 HRESULT ReadDeploymentId(TWInstall& engine, const SString& path, bool& found, SString& deploymentId)
 {
-    found = ::GetFileAttributesW(path.CStr()) != INVALID_FILE_ATTRIBUTES;
-    if (!found)
-        return S_OK;
     std::vector<BYTE> bytes;
     S_RETURN_IF_FAILED(ReadInputFile(engine, path, maxDeploymentBytes, "Uninstall.Deployment", bytes));
     S_RETURN_IF_FAILED(ParseDeployment(bytes.empty() ? NULL : &bytes[0], static_cast<DWORD>(bytes.size()), path,
                                        deploymentId));
-    if (IsDeploymentPlaceholder(deploymentId))
-    {
-        found = false;
+    found = !IsDeploymentPlaceholder(deploymentId);
+    if (!found)
         deploymentId = SString();
-    }
     return S_OK;
 }
 
@@ -56,6 +52,49 @@ SString VerbOf(const SString& action)
 {
     int dot = action.Find(L'.');
     return dot < 0 ? action : action.Mid(0, dot);
+}
+
+// A per-machine install records its entry and plug-ins as such; the kind
+// decides every root the remover reads and deletes under.
+bool IsPerMachine(const SStringList& actions)
+{
+    for (int i = 0; i < actions.Count(); ++i)
+        if (VerbOf(actions[i]) == L"UnregisterInstallAdmin" || VerbOf(actions[i]) == L"DLLUninstallAdmin")
+            return true;
+    return false;
+}
+
+// The path that a command line starts, quoted or not.
+SString CommandProgram(const SString& command)
+{
+    if (!command.StartsWith(L"\""))
+        return command;
+    int end = command.Mid(1).Find(L'"');
+    return end < 0 ? command.Mid(1) : command.Mid(1, end);
+}
+
+// The files beside the remover name the installation; its entry must exist
+// and start this very remover. Otherwise these files were copied, or belong
+// to another installation, and a removal now would take half of one.
+HRESULT CheckEntryNamesThisRemover(HKEY root, const SString& deploymentId)
+{
+    SString entry = UninstallEntryPath(UninstallKeyName(ReleaseChannel(), deploymentId));
+    SString command;
+    if (GetValue(root, entry, L"UninstallString", command) != S_OK)
+    {
+        SERROR_SET("Uninstall.NoEntry")
+            .Add(entry)
+            .Add(L"The list of installed programs has no entry for the installation that this remover belongs to.");
+        return E_FAIL;
+    }
+    if (!IsSameFolder(CommandProgram(command), GetModulePath()))
+    {
+        SERROR_SET("Uninstall.OtherEntry")
+            .Add(entry)
+            .Add(L"The entry starts " + CommandProgram(command) + L", not this remover.");
+        return E_FAIL;
+    }
+    return S_OK;
 }
 
 void PerformAction(TWInstall& engine, const SString& action, const SString& deploymentId)
@@ -94,11 +133,10 @@ void AddFolder(Removal& removal, const SString& folder)
 
 // The folder recorded at install time, and the folders that the install made
 // above it, up to the highest one recorded.
-void AddRecordedFolder(Removal& removal, const SString& keyPath)
+void AddRecordedFolder(Removal& removal, HKEY root, const SString& keyPath)
 {
-    HKEY root = RecordRootOf(keyPath);
     SString folder;
-    if (!root || GetValue(root, keyPath, folderValue, folder) != S_OK)
+    if (GetValue(root, keyPath, folderValue, folder) != S_OK || folder.IsEmpty())
     {
         SLog::Line(L"folder skipped: none recorded in " + keyPath);
         return;
@@ -141,7 +179,11 @@ void DeleteFolderLogged(const SString& folder)
         SLog::Line(L"folder skipped: " + folder + L" | missing");
         return;
     }
-    DeleteFolderTree(folder);
+    if (DeleteFolderTree(folder) != S_OK)
+    {
+        SLog::Line(L"folder skipped: " + SLog::FailureText());
+        return;
+    }
     bool gone = ::GetFileAttributesW(folder.CStr()) == INVALID_FILE_ATTRIBUTES;
     SLog::Line(L"folder " + SString(gone ? L"deleted: " : L"partly deleted (files in use): ") + folder);
 }
@@ -210,34 +252,40 @@ HRESULT TWInstall::UnregisterUri(const SString& scheme)
 HRESULT TWInstall::Uninstall(const SString& actionsPath)
 {
     SString ownFolder = DirectoryPart(actionsPath);
+    SString deploymentPath = Combine(ownFolder, L".deployment");
     SString deploymentId;
     bool hasDeployment = false;
-    S_RETURN_IF_FAILED(ReadDeploymentId(*this, Combine(ownFolder, L".deployment"), hasDeployment, deploymentId));
+    S_RETURN_IF_FAILED(ReadDeploymentId(*this, deploymentPath, hasDeployment, deploymentId));
     SString suffix = InstanceSuffix(ReleaseChannel(), hasDeployment, deploymentId);
     SStringList actions;
     S_RETURN_IF_FAILED(ReadActions(*this, actionsPath, actions));
+    HKEY root = IsPerMachine(actions) ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    S_RETURN_IF_FAILED(CheckEntryNamesThisRemover(root, deploymentId));
     S_RETURN_IF_FAILED(CheckNoSetupInterrupted(ownFolder));
     S_RETURN_IF_FAILED(CheckNothingUsesIt(ownFolder, suffix));
     SString keyPath = DeploymentKeyPath(suffix);
     Removal removal;
-    AddRecordedFolder(removal, keyPath + L"\\" + dataFolderKey);
-    AddRecordedFolder(removal, keyPath + L"\\" + programFolderKey);
+    AddRecordedFolder(removal, root, keyPath + L"\\" + dataFolderKey);
+    AddRecordedFolder(removal, root, keyPath + L"\\" + programFolderKey);
     AddDefaultFolder(removal, GetLocalAppDataFolder(), suffix);
     AddDefaultFolder(removal, GetLocalAppDataLowFolder(), suffix);
     KeepLogOutOf(removal, ownFolder);
-    // The entry goes last, so that a removal cut short can be run again.
+    // The entry goes last, and the files that lead to it stay for the
+    // removal script, so that a removal cut short can be run again.
     for (int i = 0; i < actions.Count(); ++i)
         if (!IsEntryAction(VerbOf(actions[i])))
             PerformAction(*this, actions[i], deploymentId);
     for (int i = 0; i < removal.folders.Count(); ++i)
         DeleteFolderLogged(removal.folders[i]);
-    DeleteKeyTree(HKEY_CURRENT_USER, keyPath);
-    DeleteKeyTree(HKEY_LOCAL_MACHINE, keyPath);
-    SLog::Line(L"registry key deleted: " + keyPath + L" (HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE)");
+    DeleteKeyTree(root, keyPath);
+    SLog::Line(L"registry key deleted: " + keyPath + (root == HKEY_LOCAL_MACHINE ? L" (HKEY_LOCAL_MACHINE)" : L" (HKEY_CURRENT_USER)"));
+    SStringList inputs;
+    inputs.Append(actionsPath);
+    inputs.Append(deploymentPath);
     if (IsProtectedFolder(ownFolder))
         SLog::Line(L"folder skipped: " + ownFolder + L" | protected");
     else
-        DeleteFolderTree(ownFolder);
+        DeleteFolderTree(ownFolder, inputs);
     SStringList parentsLeft = RemoveEmptyParents(removal.parents);
     for (int i = 0; i < actions.Count(); ++i)
         if (IsEntryAction(VerbOf(actions[i])))

@@ -62,8 +62,70 @@ public:
         ::SHFileOperationW(&operation);
     }
 
+    // A link to a folder, which the system reports as a reparse point. Wine's
+    // CreateSymbolicLinkW answers TRUE and makes nothing, and Wine cannot
+    // remove a Unix link either: under Wine both are done by Unix programs.
+    static bool LinkFolder(const SString& link, const SString& target)
+    {
+        if (!IsWine())
+            return ::CreateSymbolicLinkW(link.CStr(), target.CStr(), SYMBOLIC_LINK_FLAG_DIRECTORY) != 0;
+        Unlink(link); // one that an earlier run left
+        RunUnix("Z:\\bin\\ln -s \"" + UnixName(target) + "\" \"" + UnixName(link) + "\"");
+        return WaitForLink(link, true);
+    }
+    static void Unlink(const SString& link)
+    {
+        if (!IsWine())
+            ::RemoveDirectoryW(link.CStr());
+        else
+        {
+            RunUnix("Z:\\bin\\rm -f \"" + UnixName(link) + "\"");
+            WaitForLink(link, false);
+        }
+    }
+    static bool IsWine() { return UnixNamer() != NULL; }
+
 private:
     void Remove() const { RemoveTree(m_path); }
+
+    typedef char*(CDECL* UnixNameFunction)(const wchar_t*);
+    static UnixNameFunction UnixNamer()
+    {
+        return reinterpret_cast<UnixNameFunction>(
+            ::GetProcAddress(::GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name"));
+    }
+    static std::string UnixName(const SString& path)
+    {
+        char* name = UnixNamer()(path.CStr());
+        std::string text = name ? name : "";
+        ::HeapFree(::GetProcessHeap(), 0, name);
+        return text;
+    }
+    // Wine does not wait for a Unix program to end: its effect is.
+    static bool WaitForLink(const SString& link, bool present)
+    {
+        for (int i = 0; i < 100; ++i)
+        {
+            DWORD attributes = ::GetFileAttributesW(link.CStr());
+            bool isLink = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+            if (isLink == present)
+                return true;
+            ::Sleep(50);
+        }
+        return false;
+    }
+    // Wine starts Unix programs named by their Z: path.
+    static void RunUnix(std::string command)
+    {
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION process = {};
+        if (!::CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+            return;
+        ::WaitForSingleObject(process.hProcess, 10000);
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+    }
 
     SString m_path;
 };

@@ -188,10 +188,11 @@ HRESULT DeltaDownload::CopyLocalChunks(const LocalChunks& local, std::vector<DWO
         OVERLAPPED at = {};
         DWORD read = 0;
         at.Offset = found ? found->offset : 0;
-        // Not hashed again: a file that changed since it was cut fails the
-        // check of the whole, and the whole body follows.
+        // Hashed again as it is copied: a file that changed since it was cut
+        // costs the chunks that changed, not the whole delta.
+        SDigest digest;
         bool copied = found && source.IsValid() && ::ReadFile(source.Get(), &buffer[0], chunk.programSize, &read, &at) &&
-                      read == chunk.programSize;
+                      read == chunk.programSize && Sha256(&buffer[0], read, digest) && digest == chunk.digest;
         if (!copied)
         {
             missing.push_back(i);

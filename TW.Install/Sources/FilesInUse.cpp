@@ -1,5 +1,6 @@
 #include "FilesInUse.h"
 
+#include "SFolderWalk.h"
 #include "SHandle.h"
 #include "SLog.h"
 #include "SPath.h"
@@ -10,28 +11,19 @@
 
 namespace
 {
-void ListFiles(const SString& folder, SStringList& files)
+// Every file below the folders but the running program and the log.
+class FileLister : public SFolderVisitor
 {
-    WIN32_FIND_DATAW found = {};
-    HANDLE search = ::FindFirstFileW((folder + L"\\*").CStr(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do
+public:
+    SStringList files;
+    bool Visit(Kind kind, const SString& path, const WIN32_FIND_DATAW&) override
     {
-        SString name(found.cFileName);
-        if (name == L"." || name == L"..")
-            continue;
-        SString path = folder + L"\\" + name;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-                ListFiles(path, files);
-        }
-        else if (lstrcmpiW(path.CStr(), GetModulePath().CStr()) != 0 && lstrcmpiW(path.CStr(), SLog::Path().CStr()) != 0)
+        if (kind == File && lstrcmpiW(path.CStr(), GetModulePath().CStr()) != 0 &&
+            lstrcmpiW(path.CStr(), SLog::Path().CStr()) != 0)
             files.Append(path);
-    } while (::FindNextFileW(search, &found));
-    ::FindClose(search);
-}
+        return true;
+    }
+};
 
 void AppendOnce(SStringList& names, const SString& name)
 {
@@ -86,9 +78,10 @@ bool IsInUse(const SString& path)
 
 SStringList ProgramsUsingFiles(const SStringList& folders)
 {
-    SStringList files;
+    FileLister lister;
     for (int i = 0; i < folders.Count(); ++i)
-        ListFiles(folders[i], files);
+        WalkFolder(folders[i], lister);
+    const SStringList& files = lister.files;
     SStringList programs = AskRestartManager(files);
     if (programs.Count())
         return programs;

@@ -117,9 +117,11 @@ HRESULT TWInstall::DownloadChunks(const DownloadJob& job, bool& rebuilt)
     }
     if (rebuilt)
         return job.copyPath.IsEmpty() || wroteCopy ? S_OK : CopyBestEffort(job.path, job.copyPath);
-    if (SError::Identifier() == L"Install.Cancelled")
-        return E_FAIL;
-    SLog::Line(L"delta download not possible, the whole body follows: " + SLog::FailureText());
+    // A cancel shows in whatever failure it caused, or in none yet: asked
+    // here, before a whole download would start.
+    SString failure = SLog::FailureText();
+    S_RETURN_IF_FAILED(CheckNotCancelled());
+    SLog::Line(L"delta download not possible, the whole body follows: " + failure);
     return S_OK;
 }
 

@@ -4,30 +4,35 @@
 
 #include "InstallNames.h"
 
-#include "SHandle.h"
+#include "SFolderWalk.h"
 #include "SRegistry.h"
 
 namespace
 {
 // Bytes of every file below the folder but the replaced files that the
 // transaction keeps until its commit; links are not followed.
+class ByteCounter : public SFolderVisitor
+{
+public:
+    explicit ByteCounter(const InstallTransaction& transaction) : m_transaction(transaction) {}
+    ULONGLONG total = 0;
+    bool Visit(Kind kind, const SString& path, const WIN32_FIND_DATAW& entry) override
+    {
+        if (kind == File && !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+            !m_transaction.IsKeptAside(path))
+            total += (static_cast<ULONGLONG>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+        return true;
+    }
+
+private:
+    const InstallTransaction& m_transaction;
+};
+
 ULONGLONG FolderBytes(const SString& folder, const InstallTransaction& transaction)
 {
-    ULONGLONG total = 0;
-    WIN32_FIND_DATAW entry = {};
-    SFind find(::FindFirstFileW((folder + L"\\*").CStr(), &entry));
-    for (BOOL more = find.IsValid(); more; more = ::FindNextFileW(find.Get(), &entry))
-    {
-        if (lstrcmpW(entry.cFileName, L".") == 0 || lstrcmpW(entry.cFileName, L"..") == 0 ||
-            (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            continue;
-        SString path = folder + L"\\" + entry.cFileName;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            total += FolderBytes(path, transaction);
-        else if (!transaction.IsKeptAside(path))
-            total += (static_cast<ULONGLONG>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
-    }
-    return total;
+    ByteCounter counter(transaction);
+    WalkFolder(folder, counter);
+    return counter.total;
 }
 
 SString TodayAsNumber()

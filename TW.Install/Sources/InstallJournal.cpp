@@ -61,7 +61,12 @@ HRESULT InstallJournal::Open(const SString& path, bool& found)
                 .Add(L"A folder has the name of the setup's journal. Move or delete it, then run the setup again.");
             return E_FAIL;
         }
-        SERROR_SET_SYSTEM("Install.Busy").Add(path).Add(L"Another setup of this program is running. Wait until it has ended.");
+        // Only a file that another process holds means another setup: package
+        // managers wait and ask again for ever on that answer (1618).
+        if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
+            SERROR_SET_SYSTEM("Install.Busy").Add(path).Add(L"Another setup of this program is running. Wait until it has ended.");
+        else
+            SERROR_SET_SYSTEM("Install.Journal").Add(path).Add(L"The setup's journal cannot be opened.");
         return E_FAIL;
     }
     m_path = path;

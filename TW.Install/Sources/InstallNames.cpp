@@ -1,7 +1,6 @@
 #include "InstallNames.h"
 
 #include "SNls.h"
-#include "SRegistry.h"
 
 SString ReleaseChannel() { return SString(TW_RELEASE_CHANNEL); }
 
@@ -71,12 +70,3 @@ SString ProductVersion() { return TW_PRODUCT_VERSION; }
 SString DeploymentKeyPath(const SString& suffix) { return L"Software\\" + VendorName() + suffix; }
 
 SString KeyCopiesPath() { return L"Software\\" + VendorName() + L" Setup Rollback"; }
-
-HKEY RecordRootOf(const SString& recordKey)
-{
-    SString folder;
-    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
-        if (GetValue(root, recordKey, folderValue, folder) == S_OK && !folder.IsEmpty())
-            return root;
-    return NULL;
-}

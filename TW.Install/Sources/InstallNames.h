@@ -45,7 +45,3 @@ const wchar_t* const dataFolderKey = L"ApplicationData";
 const wchar_t* const programFolderKey = L"ProgramFiles";
 const wchar_t* const folderValue = TW_VENDOR;
 const wchar_t* const createdAboveValue = L"CreatedAbove";
-// Where a folder is recorded under that subkey: HKEY_CURRENT_USER (per-user
-// installs), else HKEY_LOCAL_MACHINE (per-machine installs, and per-user
-// ones of earlier builds); NULL when neither records one.
-HKEY RecordRootOf(const SString& recordKey);

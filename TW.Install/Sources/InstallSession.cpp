@@ -5,6 +5,7 @@
 #include "ProtectedFolder.h"
 
 #include "SError.h"
+#include "SFolderWalk.h"
 #include "SLog.h"
 #include "SPath.h"
 #include "SRegistry.h"
@@ -25,17 +26,31 @@ HRESULT DefaultFolder(const SString& shellFolder, const wchar_t* which, const SS
     return S_OK;
 }
 
+class FirstEntry : public SFolderVisitor
+{
+public:
+    bool found = false;
+    bool Visit(Kind, const SString&, const WIN32_FIND_DATAW&) override
+    {
+        found = true;
+        return false;
+    }
+};
+
 bool IsEmptyFolder(const SString& folder)
 {
-    WIN32_FIND_DATAW entry = {};
-    SFind find(::FindFirstFileW((folder + L"\\*").CStr(), &entry));
-    if (!find.IsValid())
-        return true;
-    do
-        if (lstrcmpW(entry.cFileName, L".") != 0 && lstrcmpW(entry.cFileName, L"..") != 0)
-            return false;
-    while (::FindNextFileW(find.Get(), &entry));
-    return true;
+    FirstEntry first;
+    WalkFolder(folder, first);
+    return !first.found;
+}
+
+// "\\\\server\\share\\" of a UNC path.
+SString ShareRoot(const SString& folder)
+{
+    SStringList parts = folder.Mid(2).Split(L'\\');
+    return parts.Count() < 2 || parts[0].IsEmpty() || parts[1].IsEmpty()
+               ? SString()
+               : L"\\\\" + parts[0] + L"\\" + parts[1] + L"\\";
 }
 
 // A full path ("C:\\..." or "\\\\server\\share\\...") whose drive is there, with
@@ -52,6 +67,8 @@ HRESULT CheckFolderPath(const SString& folder)
         why = L"The folder's name holds a character that folder names cannot hold.";
     else if (drive && !IsDirectory(folder.Mid(0, 3)))
         why = L"There is no such drive.";
+    else if (!drive && !IsDirectory(ShareRoot(folder)))
+        why = L"There is no such share, or it cannot be reached.";
     else if (::GetFileAttributesW(folder.CStr()) != INVALID_FILE_ATTRIBUTES && !IsDirectory(folder))
         why = L"A file has this name.";
     if (!why)
@@ -64,7 +81,7 @@ HRESULT CheckFolderPath(const SString& folder)
 // whole: never a folder that the user or the system owns, nor one that holds
 // files of others. Only an earlier install of this deployment, which
 // recorded the folder, may have filled it.
-HRESULT CheckExplicitFolder(const SString& folder, const SString& recordKey)
+HRESULT CheckExplicitFolder(const SString& folder, HKEY recordRoot, const SString& recordKey)
 {
     S_RETURN_IF_FAILED(CheckFolderPath(folder));
     if (IsProtectedFolder(folder))
@@ -76,10 +93,8 @@ HRESULT CheckExplicitFolder(const SString& folder, const SString& recordKey)
         return E_FAIL;
     }
     SString recorded;
-    HKEY recordRoot = RecordRootOf(recordKey);
     if (!IsDirectory(folder) || IsEmptyFolder(folder) ||
-        (recordRoot && GetValue(recordRoot, recordKey, folderValue, recorded) == S_OK &&
-         IsSameFolder(recorded, folder)))
+        (GetValue(recordRoot, recordKey, folderValue, recorded) == S_OK && IsSameFolder(recorded, folder)))
         return S_OK;
     SERROR_SET("Install.FolderNotEmpty")
         .Add(folder)
@@ -108,6 +123,38 @@ HRESULT RecordExplicitFolder(HKEY recordRoot, const SString& recordKey, const SS
     return createdAbove.IsEmpty() ? S_OK : SetValue(recordRoot, recordKey, createdAboveValue, createdAbove);
 }
 
+// The program folder of an earlier install of this deployment, as its entry
+// names it; empty when there is none.
+SString InstalledProgramFolder(HKEY root)
+{
+    SString folder;
+    if (GetValue(root, SetupUninstallEntryPath(), L"InstallLocation", folder) != S_OK)
+        return SString();
+    return folder;
+}
+
+// An update goes where the installed version is, as a package manager's
+// upgrade without /Dir= expects: a second install beside the first would
+// leave it and its remover behind. Another /Dir= is refused.
+HRESULT FollowInstalledFolder(HKEY root, const SString& defaultFolder, SString& programFolder)
+{
+    SString installed = InstalledProgramFolder(root);
+    if (installed.IsEmpty())
+        return S_OK;
+    if (programFolder.IsEmpty())
+    {
+        if (!IsSameFolder(installed, defaultFolder))
+            programFolder = installed;
+        return S_OK;
+    }
+    if (IsSameFolder(installed, programFolder))
+        return S_OK;
+    SERROR_SET("Install.FolderChanged")
+        .Add(programFolder)
+        .Add(L"The program is installed in " + installed + L". Remove it first to install it into another folder.");
+    return E_FAIL;
+}
+
 // Takes the explicit folder (options first, then package), or else the
 // default; true for an explicit one.
 HRESULT ChooseFolder(const SString& fromOptions, const SString& fromPackage, const SString& shellFolder,
@@ -125,21 +172,27 @@ HRESULT TWInstall::ChooseFolders(const InstallOptions& options, const InstallPac
     bool hasDeployment = SetupDeploymentId(deploymentId);
     SString suffix = InstanceSuffix(ReleaseChannel(), hasDeployment, deploymentId);
     folders.keyPath = DeploymentKeyPath(suffix);
-    // Per user under HKEY_CURRENT_USER, which a standard user may write.
+    // The install's kind alone decides: a per-machine install never reads
+    // what any process of the user may write under HKEY_CURRENT_USER.
     folders.recordRoot = options.perMachine || package.admin ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
     SString low = GetLocalAppDataLowFolder();
     bool lowExplicit = false;
+    SString programFolder = options.programFolder;
+    if (package.targetProgram.IsEmpty())
+        S_RETURN_IF_FAILED(FollowInstalledFolder(folders.recordRoot,
+                                                 GetLocalAppDataFolder() + L"\\" + DefaultFolderName(suffix),
+                                                 programFolder));
     S_RETURN_IF_FAILED(ChooseFolder(options.dataFolder, package.targetData, low, L"LocalAppDataLow", suffix,
                                     folders.data, folders.explicitData));
-    S_RETURN_IF_FAILED(ChooseFolder(options.programFolder, package.targetProgram, GetLocalAppDataFolder(),
+    S_RETURN_IF_FAILED(ChooseFolder(programFolder, package.targetProgram, GetLocalAppDataFolder(),
                                     L"local application data", suffix, folders.program, folders.explicitProgram));
     if (folders.explicitData)
-        S_RETURN_IF_FAILED(CheckExplicitFolder(folders.data, folders.keyPath + L"\\" + dataFolderKey));
+        S_RETURN_IF_FAILED(CheckExplicitFolder(folders.data, folders.recordRoot, folders.keyPath + L"\\" + dataFolderKey));
     if (folders.explicitProgram)
-        S_RETURN_IF_FAILED(CheckExplicitFolder(folders.program, folders.keyPath + L"\\" + programFolderKey));
+        S_RETURN_IF_FAILED(CheckExplicitFolder(folders.program, folders.recordRoot, folders.keyPath + L"\\" + programFolderKey));
     folders.dataCreatedAbove = folders.explicitData ? HighestMissingAbove(folders.data) : SString();
     folders.programCreatedAbove = folders.explicitProgram ? HighestMissingAbove(folders.program) : SString();
-    return ChooseFolder(options.programFolder, package.targetProgram, low, L"LocalAppDataLow", suffix, folders.low,
+    return ChooseFolder(programFolder, package.targetProgram, low, L"LocalAppDataLow", suffix, folders.low,
                         lowExplicit);
 }
 

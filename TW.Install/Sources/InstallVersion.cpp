@@ -38,6 +38,17 @@ HRESULT TWInstall::CheckVersion(Run& run)
     bool exists = ReadInstalledVersion(run.PerMachine() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
                                        SetupUninstallEntryPath(), installed);
     InstallKind kind = ClassifyInstall(exists, installed, packaged);
+    if (kind == NotAVersion)
+    {
+        SERROR_SET("ReadPackage.Version")
+            .Add(packaged)
+            .Add(L"The package's version is not one to four numbers of up to five digits joined by dots.");
+        return E_FAIL;
+    }
+    DWORD numbers[4];
+    if (exists && !ParseVersion(installed, numbers))
+        SLog::Line(L"version: the installed entry's \"DisplayVersion\" cannot be read as a version (\"" + installed +
+                   L"\"): the install counts as an upgrade");
     SLog::Line(SString(L"version: ") + packaged + L" | installed: " + (exists ? installed : SString(L"none")) +
                L" | " + InstallKindName(kind) + (kind == Downgrade && run.options.allowDowngrade
                                                      ? L", allowed (/AllowDowngrade)"

@@ -4,6 +4,7 @@
 #include "InstallUndo.h"
 #include "ProtectedFolder.h"
 
+#include "SFolderWalk.h"
 #include "SPath.h"
 
 namespace
@@ -21,18 +22,6 @@ bool IsDisguised(const SString& path)
 {
     return path.IsEmpty() || path.Find(L"..") >= 0 || path.Find(L'/') >= 0 || path.StartsWith(L"\\\\?\\") ||
            path.StartsWith(L"\\\\.\\");
-}
-
-// A junction or link on the way would lead a deletion elsewhere.
-bool PassesReparsePoint(const SString& path)
-{
-    for (SString level = path; !level.IsEmpty() && !level.EndsWith(L":"); level = DirectoryPart(level))
-    {
-        DWORD attributes = ::GetFileAttributesW(level.CStr());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            return true;
-    }
-    return false;
 }
 
 HKEY RootNamed(const SString& name)

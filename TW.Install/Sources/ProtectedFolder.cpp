@@ -1,5 +1,7 @@
 #include "ProtectedFolder.h"
 
+#include "SHandle.h"
+#include "SPath.h"
 #include "SShell.h"
 
 #include <shlobj.h>
@@ -64,14 +66,78 @@ bool IsWithinFolder(const SString& path, const SString& folder)
 
 namespace
 {
+// What a folder is, however its path is spelt: a share of this computer
+// ("\\\\localhost\\C$"), a substituted drive, a junction.
+struct FolderIdentity
+{
+    DWORD volume;
+    DWORD high;
+    DWORD low;
+    bool operator==(const FolderIdentity& other) const
+    {
+        return volume == other.volume && high == other.high && low == other.low;
+    }
+};
+
+bool IdentityOf(const SString& folder, FolderIdentity& identity)
+{
+    SFile handle(::CreateFileW(folder.CStr(), FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                               FILE_FLAG_BACKUP_SEMANTICS, NULL));
+    BY_HANDLE_FILE_INFORMATION information = {};
+    if (!handle.IsValid() || !::GetFileInformationByHandle(handle.Get(), &information) ||
+        !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    identity.volume = information.dwVolumeSerialNumber;
+    identity.high = information.nFileIndexHigh;
+    identity.low = information.nFileIndexLow;
+    return true;
+}
+
+// The known folders that no CSIDL names, and the folder that per-user
+// installers of many products share.
+const wchar_t* const g_knownFolders[] = {
+    L"{374DE290-123F-4565-9164-39C4925E467B}", // Downloads
+    L"{5CD7AEE2-2219-4A67-B85D-6C9CE15660CB}", // UserProgramFiles (%LOCALAPPDATA%\\Programs)
+    L"{BCBD3057-CA5C-4622-B42D-BC56DB0AE516}", // UserProgramFilesCommon
+    L"{4C5C32FF-BB9D-43B0-B5B4-2D72E54EAAA4}", // SavedGames
+    L"{BFB9D5E0-C6A9-404C-B2B2-AE6DB6AF4968}", // Links
+    L"{56784854-C6CB-462B-8169-88E350ACB882}", // Contacts
+    L"{7D1D3A04-DEBB-4115-95CF-2F29DA2920DA}", // Searches
+    L"{3D644C9B-1FB8-4F30-9B45-F670235F79C0}", // PublicDownloads
+};
+
+struct SpecialFolderSet
+{
+    SStringList paths;                     // normal paths
+    std::vector<FolderIdentity> identities; // of each, and of every folder that holds one
+};
+
+void AddSpecial(SpecialFolderSet& set, const SString& folder)
+{
+    if (folder.IsEmpty())
+        return;
+    set.paths.Append(NormalFolderPath(folder));
+    for (SString level = NormalFolderPath(folder); !level.IsEmpty(); level = DirectoryPart(level))
+    {
+        FolderIdentity identity;
+        if (IdentityOf(level.EndsWith(L":") ? level + L"\\" : level, identity))
+            set.identities.push_back(identity);
+        if (level.EndsWith(L":"))
+            break;
+    }
+}
+
 // The special folders, made normal once: the shell's answers do not change
 // while the program runs, and every asking costs (the remover asks for each
 // folder it removes).
-const SStringList& SpecialFolders()
+const SpecialFolderSet& SpecialFolders()
 {
-    static SStringList folders;
-    if (folders.Count())
+    static SpecialFolderSet folders;
+    static bool made = false;
+    if (made)
         return folders;
+    made = true;
     static const int specialFolders[] = {
         CSIDL_WINDOWS, CSIDL_SYSTEM, CSIDL_SYSTEMX86, CSIDL_PROFILE, CSIDL_DESKTOPDIRECTORY, CSIDL_PERSONAL,
         CSIDL_APPDATA, CSIDL_LOCAL_APPDATA, CSIDL_COMMON_APPDATA, CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86,
@@ -80,13 +146,14 @@ const SStringList& SpecialFolders()
         CSIDL_MYMUSIC, CSIDL_MYVIDEO, CSIDL_FAVORITES, CSIDL_TEMPLATES, CSIDL_INTERNET_CACHE, CSIDL_FONTS,
         CSIDL_ADMINTOOLS, CSIDL_SENDTO, CSIDL_RECENT};
     for (size_t i = 0; i < sizeof(specialFolders) / sizeof(specialFolders[0]); ++i)
-    {
-        SString special = ShellFolder(specialFolders[i]);
-        if (!special.IsEmpty())
-            folders.Append(NormalFolderPath(special));
-    }
-    if (!GetLocalAppDataLowFolder().IsEmpty())
-        folders.Append(NormalFolderPath(GetLocalAppDataLowFolder()));
+        AddSpecial(folders, ShellFolder(specialFolders[i]));
+    AddSpecial(folders, GetLocalAppDataLowFolder());
+    for (size_t i = 0; i < sizeof(g_knownFolders) / sizeof(g_knownFolders[0]); ++i)
+        AddSpecial(folders, GetKnownFolder(g_knownFolders[i]));
+    // Where the system has no such known folder, it is still what other
+    // products' installers take.
+    if (!GetLocalAppDataFolder().IsEmpty())
+        AddSpecial(folders, GetLocalAppDataFolder() + L"\\Programs");
     return folders;
 }
 } // namespace
@@ -98,9 +165,15 @@ bool IsProtectedFolder(const SString& folder)
         return true;
     // A folder that holds a special one is protected too: the folder of
     // every user's profile holds the profile.
-    const SStringList& special = SpecialFolders();
-    for (int i = 0; i < special.Count(); ++i)
-        if (IsWithinFolder(special[i], path))
+    const SpecialFolderSet& special = SpecialFolders();
+    for (int i = 0; i < special.paths.Count(); ++i)
+        if (IsWithinFolder(special.paths[i], path))
+            return true;
+    FolderIdentity identity;
+    if (!IdentityOf(path, identity))
+        return false;
+    for (size_t i = 0; i < special.identities.size(); ++i)
+        if (special.identities[i] == identity)
             return true;
     return false;
 }

@@ -150,14 +150,32 @@ void RangeFetcher::PlanRanges(const std::vector<DWORD>& chunks, int connections)
     }
 }
 
+namespace
+{
+// The delta's own answers to what is not a part: a server that ignores
+// ranges may send its whole body only for the first request, and a busy
+// server makes any connection but the last one give way.
+struct DeltaAnswers : SHttpRangeAnswers
+{
+    SHttpSink* whole = NULL;
+    bool giveWay = false;
+    SHttpSink* WholeBodySink() override { return whole; }
+    bool WaitWhenBusy() override { return !giveWay; }
+};
+} // namespace
+
 HRESULT RangeFetcher::FetchFirst(DWORD chunk)
 {
     Range range = {chunk, chunk};
+    DeltaAnswers answers;
+    answers.whole = m_whole;
     SHttpRange part;
-    part.whole = m_whole;
+    part.answers = &answers;
     S_RETURN_IF_FAILED(FetchPart(range, part));
     m_answered = true;
-    m_etag = part.etag;
+    // If-Match compares strongly: a weak ETag would make every later range a
+    // 412. The map's digest of every chunk guards them without it.
+    m_etag = part.etag.StartsWith(L"W/") ? SString() : part.etag;
     m_tookWhole = part.wholeTaken;
     return S_OK;
 }
@@ -200,8 +218,14 @@ void RangeFetcher::WaitForConnections(Connection* connections, int count)
     HANDLE threads[maxConnections];
     for (int i = 0; i < count; ++i)
         threads[i] = connections[i].thread.Get();
-    while (count && ::WaitForMultipleObjects(count, threads, TRUE, g_reportMs) == WAIT_TIMEOUT)
+    DWORD waited = WAIT_TIMEOUT;
+    while (count && (waited = ::WaitForMultipleObjects(count, threads, TRUE, g_reportMs)) == WAIT_TIMEOUT)
         m_target.Received(static_cast<DWORD>(m_received));
+    // The connections live on the caller's stack: whatever the wait says,
+    // none may outlive this call.
+    if (waited == WAIT_FAILED)
+        for (int i = 0; i < count; ++i)
+            ::WaitForSingleObject(threads[i], INFINITE);
     m_target.Received(static_cast<DWORD>(m_received));
 }
 
@@ -253,11 +277,13 @@ bool RangeFetcher::TakeRange(Range& range)
 
 HRESULT RangeFetcher::FetchRange(const Range& range)
 {
+    DeltaAnswers answers;
     SHttpRange part;
+    part.answers = &answers;
     {
         SLocked hold(m_lock);
         part.ifMatch = m_etag;
-        part.giveWayWhenBusy = m_running > 1;
+        answers.giveWay = m_running > 1;
     }
     return FetchPart(range, part);
 }

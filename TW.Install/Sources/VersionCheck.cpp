@@ -42,6 +42,8 @@ int CompareVersions(const SString& a, const SString& b)
 InstallKind ClassifyInstall(bool entryExists, const SString& installed, const SString& packaged)
 {
     DWORD numbers[4];
+    if (!ParseVersion(packaged, numbers))
+        return NotAVersion;
     if (!entryExists)
         return FreshInstall;
     if (!ParseVersion(installed, numbers))
@@ -52,6 +54,7 @@ InstallKind ClassifyInstall(bool entryExists, const SString& installed, const SS
 
 const wchar_t* InstallKindName(InstallKind kind)
 {
-    static const wchar_t* const names[] = {L"fresh install", L"repair", L"upgrade", L"downgrade"};
+    static const wchar_t* const names[] = {L"fresh install", L"repair", L"upgrade", L"downgrade",
+                                                    L"not a version"};
     return names[kind];
 }

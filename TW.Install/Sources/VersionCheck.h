@@ -8,7 +8,8 @@ enum InstallKind
     FreshInstall, // no entry
     Repair,       // the same version
     Upgrade,      // an older version, or an entry without one
-    Downgrade     // a newer version
+    Downgrade,    // a newer version
+    NotAVersion   // the package's version is none: a damaged package
 };
 
 // "a.b.c[.d]": one to four numbers of up to five digits each, joined by dots.

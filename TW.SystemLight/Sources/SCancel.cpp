@@ -19,11 +19,11 @@ struct CancelEvents
     HANDLE cancelled;
 };
 
-CancelEvents& Events()
-{
-    static CancelEvents events;
-    return events;
-}
+// Made before the program's threads start: a function-local static would be
+// made twice by two threads, since statics are not guarded in this build.
+CancelEvents g_events;
+
+CancelEvents& Events() { return g_events; }
 } // namespace
 
 void SCancel::Hold()

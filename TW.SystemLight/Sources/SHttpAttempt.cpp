@@ -2,6 +2,8 @@
 
 #include "SError.h"
 #include "SHandle.h"
+#include "SHttpProxySignIn.h"
+#include "SHttpRules.h"
 
 #include <vector>
 
@@ -21,26 +23,6 @@ HRESULT AddHeaders(HINTERNET request, const SString& url, const SStringList& hea
         return E_FAIL;
     }
     return S_OK;
-}
-
-// Certificate and channel failures do not mend by trying again.
-bool IsSecurityFailure(DWORD code)
-{
-    switch (code)
-    {
-    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
-    case ERROR_INTERNET_SEC_CERT_CN_INVALID:
-    case ERROR_INTERNET_INVALID_CA:
-    case ERROR_INTERNET_SEC_CERT_ERRORS:
-    case ERROR_INTERNET_SEC_CERT_NO_REV:
-    case ERROR_INTERNET_SEC_CERT_REV_FAILED:
-    case ERROR_INTERNET_SEC_INVALID_CERT:
-    case ERROR_INTERNET_SEC_CERT_REVOKED:
-    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
-        return true;
-    default:
-        return false;
-    }
 }
 
 bool QueryText(HINTERNET request, DWORD info, SString& text)
@@ -122,84 +104,13 @@ void SetTimeouts(HINTERNET handle)
     }
 }
 
-HWND g_signInOwner = NULL;
-// What the user typed into the sign-in dialog, for the requests that follow
-// (each attempt opens a session of its own). Memory only: SString wipes it.
-SString g_proxyUser;
-SString g_proxyPassword;
-
-SString QueryOption(HINTERNET request, DWORD option)
-{
-    wchar_t text[512] = {0};
-    DWORD size = sizeof(text) - sizeof(wchar_t);
-    SString value = ::InternetQueryOptionW(request, option, text, &size) ? SString(text) : SString();
-    ::SecureZeroMemory(text, sizeof(text));
-    return value;
-}
-
-void RememberProxyCredentials(HINTERNET request)
-{
-    g_proxyUser = QueryOption(request, INTERNET_OPTION_PROXY_USERNAME);
-    g_proxyPassword = QueryOption(request, INTERNET_OPTION_PROXY_PASSWORD);
-}
-
-void UseProxyCredentials(HINTERNET request)
-{
-    if (g_proxyUser.IsEmpty())
-        return;
-    ::InternetSetOptionW(request, INTERNET_OPTION_PROXY_USERNAME, const_cast<wchar_t*>(g_proxyUser.CStr()),
-                         static_cast<DWORD>(g_proxyUser.Length()));
-    ::InternetSetOptionW(request, INTERNET_OPTION_PROXY_PASSWORD, const_cast<wchar_t*>(g_proxyPassword.CStr()),
-                         static_cast<DWORD>(g_proxyPassword.Length()));
-}
-
-// Asks the user for the proxy's credentials with the system's dialog; true
-// when the user gave them. What the 407 carried is read first, as WinINet
-// needs before the dialog. The request is then made anew on a new
-// connection: the handle that met the 407 is not sent again, since WinINet
-// may send it to the proxy itself, outside the tunnel, in plain text.
-bool SignInToProxy(HINTERNET request)
-{
-    if (!g_signInOwner)
-        return false;
-    BYTE drain[4096];
-    DWORD read = 0;
-    while (::InternetReadFile(request, drain, sizeof(drain), &read) && read)
-        ;
-    DWORD answer = ::InternetErrorDlg(g_signInOwner, request, ERROR_INTERNET_INCORRECT_PASSWORD,
-                                      FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_GENERATE_DATA |
-                                          FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS,
-                                      NULL);
-    if (answer != ERROR_INTERNET_FORCE_RETRY)
-        return false;
-    RememberProxyCredentials(request);
-    return true;
-}
-
-// An https body that does not come through a secure channel is not the
-// server's: it is refused, whatever it holds. Asked before the body is read:
-// WinINet forgets the channel once a connection has nothing more to give.
-SHttpOutcome CheckSecure(HINTERNET request, const SString& url)
-{
-    if (!url.StartsWith(L"https://"))
-        return HttpComplete;
-    DWORD flags = 0;
-    DWORD size = sizeof(flags);
-    if (::InternetQueryOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &flags, &size) &&
-        (flags & SECURITY_FLAG_SECURE))
-        return HttpComplete;
-    SERROR_SET("OpenURL.Insecure")
-        .Add(L"The answer to a secure download did not come through a secure channel.")
-        .Add(UrlForLog(url));
-    return HttpFatal;
-}
-
 // The request handles of one hop of an attempt, closed together.
 struct HttpHop
 {
     SInternet session;
     SInternet connection;
     SInternet request;
+    unsigned signIn = 0; // the proxy sign-in whose credentials it carries
 };
 
 SHttpOutcome Send(const SString& url, const SStringList& headers, const SHttpTransfer& transfer, HttpHop& hop)
@@ -235,7 +146,7 @@ SHttpOutcome Send(const SString& url, const SStringList& headers, const SHttpTra
         return HttpFatal;
     }
     SetTimeouts(hop.request.Get());
-    UseProxyCredentials(hop.request.Get());
+    hop.signIn = UseProxyCredentials(hop.request.Get());
     SStringList lines(headers);
     if (transfer.range)
     {
@@ -243,6 +154,10 @@ SHttpOutcome Send(const SString& url, const SStringList& headers, const SHttpTra
                      SString::FromUnsigned(transfer.range->last));
         if (!transfer.range->ifMatch.IsEmpty())
             lines.Append(L"If-Match: " + transfer.range->ifMatch);
+        // A connection that carried a part goes with its answer: were it kept,
+        // bytes that a server sent beyond the part would be read as the next
+        // request's answer.
+        lines.Append(L"Connection: close");
     }
     else if (transfer.received && transfer.total != 0xFFFFFFFF)
         lines.Append(L"Range: bytes=" + SString::FromUnsigned(transfer.received) + L"-");
@@ -253,31 +168,6 @@ SHttpOutcome Send(const SString& url, const SStringList& headers, const SHttpTra
         DWORD code = ::GetLastError();
         SERROR_SET_SYSTEM("OpenURL.HttpSendRequest").Add(UrlForLog(url));
         return IsSecurityFailure(code) ? HttpFatal : HttpBroken;
-    }
-    return HttpComplete;
-}
-
-SHttpOutcome Redirect(HINTERNET request, const SString& current, int redirects, SString& next)
-{
-    SString location;
-    if (!QueryText(request, HTTP_QUERY_LOCATION, location))
-        return RaiseStatus(QueryNumber(request, HTTP_QUERY_STATUS_CODE, 0), current);
-    next = ResolveUrlReference(current, location);
-    if (redirects >= g_maxRedirects)
-    {
-        SERROR_SET("OpenURL.Redirect")
-            .Add(L"The server sent more than " + SString::FromInt(g_maxRedirects) + L" redirects.")
-            .Add(UrlForLog(current))
-            .Add(UrlForLog(next));
-        return HttpFatal;
-    }
-    if (current.StartsWith(L"https://") && !next.StartsWith(L"https://"))
-    {
-        SERROR_SET("OpenURL.Redirect")
-            .Add(L"The server redirects a secure download to an insecure address.")
-            .Add(UrlForLog(current))
-            .Add(UrlForLog(next));
-        return HttpFatal;
     }
     return HttpComplete;
 }
@@ -296,7 +186,17 @@ SHttpOutcome ReadBody(HINTERNET request, const SString& url, SHttpSink& sink, SH
         if (!wanted)
             return HttpComplete;
         DWORD available = 0;
-        if (::InternetQueryDataAvailable(request, &available, 0, 0) && available && available < wanted)
+        DWORD asked = ::GetTickCount();
+        BOOL answered = ::InternetQueryDataAvailable(request, &available, 0, 0);
+        if ((!answered || !available) && ::GetTickCount() - asked >= g_stallMs - g_stallMs / 10)
+        {
+            // The silence has had its one wait: the read would wait as long again.
+            SERROR_SET("Download.Stalled")
+                .Add(UrlForLog(url))
+                .Add(L"Nothing arrived for " + SString::FromUnsigned(g_stallMs / 1000) + L" s.");
+            return HttpBroken;
+        }
+        if (answered && available && available < wanted)
             wanted = available;
         DWORD read = 0;
         if (!::InternetReadFile(request, &chunk[0], wanted, &read))
@@ -344,13 +244,14 @@ SHttpOutcome Answer(HINTERNET request, const SString& url, DWORD status, SHttpSi
 SHttpOutcome AnswerRange(HINTERNET request, const SString& url, DWORD status, SHttpSink& sink, SHttpTransfer& transfer)
 {
     SHttpRange& range = *transfer.range;
-    if (status == 200 && range.whole)
+    SHttpSink* whole = status == 200 && range.answers ? range.answers->WholeBodySink() : NULL;
+    if (whole)
     {
         // From here on the transfer is that of the whole body.
         range.wholeTaken = true;
         transfer.range = NULL;
-        transfer.sinkOverride = range.whole;
-        return Answer(request, url, status, *range.whole, transfer);
+        transfer.sinkOverride = whole;
+        return Answer(request, url, status, *whole, transfer);
     }
     if (status == 200)
     {
@@ -362,7 +263,7 @@ SHttpOutcome AnswerRange(HINTERNET request, const SString& url, DWORD status, SH
         SERROR_SET("OpenURL.Changed").Add(L"The server's body changed during the download.").Add(UrlForLog(url));
         return HttpFatal;
     }
-    if ((status == 503 || status == 429) && range.giveWayWhenBusy)
+    if ((status == 503 || status == 429) && range.answers && !range.answers->WaitWhenBusy())
     {
         SERROR_SET("OpenURL.Busy").Add(SString::FromUnsigned(status)).Add(UrlForLog(url));
         return HttpFatal;
@@ -432,20 +333,19 @@ SHttpOutcome Answer(HINTERNET request, const SString& url, DWORD status, SHttpSi
 }
 } // namespace
 
-void SetProxySignInWindow(HWND owner) { g_signInOwner = owner; }
-
 SHttpOutcome RunHttpAttempt(const SString& url, const SStringList& headers, SHttpSink& sink, SHttpTransfer& transfer)
 {
     transfer.retryAfterMs = 0;
     SString current = ResolveUrlReference(url, url); // the scheme in lower case, no fragment
+    SStringList hopHeaders(headers);
     for (int redirects = 0;; ++redirects)
     {
         HttpHop hop;
-        SHttpOutcome sent = Send(current, headers, transfer, hop);
+        SHttpOutcome sent = Send(current, hopHeaders, transfer, hop);
         if (sent != HttpComplete)
             return sent;
         DWORD status = QueryNumber(hop.request.Get(), HTTP_QUERY_STATUS_CODE, 0);
-        if (status == 407 && SignInToProxy(hop.request.Get()))
+        if (status == 407 && SignInToProxy(hop.request.Get(), hop.signIn))
         {
             --redirects; // the same hop, asked again with the credentials
             continue;
@@ -458,10 +358,16 @@ SHttpOutcome RunHttpAttempt(const SString& url, const SStringList& headers, SHtt
 
         if (!IsRedirect(status))
             return Answer(hop.request.Get(), current, status, sink, transfer);
-        SString next;
-        SHttpOutcome redirected = Redirect(hop.request.Get(), current, redirects, next);
+        SString location, next;
+        if (!QueryText(hop.request.Get(), HTTP_QUERY_LOCATION, location))
+            return RaiseStatus(status, current);
+        SHttpOutcome redirected = CheckRedirect(current, location, redirects, next);
         if (redirected != HttpComplete)
             return redirected;
+        // The caller's headers are for its server: a signature sent to
+        // another host would give that host the right to ask in its name.
+        if (!IsSameServer(current, next))
+            hopHeaders = SStringList();
         current = next;
     }
 }

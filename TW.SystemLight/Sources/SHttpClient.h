@@ -52,26 +52,40 @@ HRESULT StreamURL(const SString& url, const SHttpHeaders& headers, SHttpSink& si
 // The same with header lines that stay the same for every attempt.
 HRESULT StreamURL(const SString& url, const SStringList& headers, SHttpSink& sink);
 
+// What the caller of a ranged request does with the answers that are not its
+// part: the client reports them, the caller decides.
+class SHttpRangeAnswers
+{
+public:
+    // A 200, from a server that ignores ranges: the sink that takes it as
+    // the whole body, or NULL to fail with "OpenURL.RangeIgnored", unread.
+    virtual SHttpSink* WholeBodySink() = 0;
+    // A 503 or 429: true to wait and ask again as for any transfer, false to
+    // fail at once with "OpenURL.Busy".
+    virtual bool WaitWhenBusy() = 0;
+
+protected:
+    ~SHttpRangeAnswers() {}
+};
+
 // A part of a body, for StreamURLRange.
 struct SHttpRange
 {
     DWORD first = 0; // the part's first and last byte within the body
     DWORD last = 0;
-    SString ifMatch;              // sent as If-Match when not empty
-    SString etag;                 // the answer's ETag, set before the sink's first Begin
-    bool giveWayWhenBusy = false; // a 503 or 429 fails at once ("OpenURL.Busy")
-    // Where a 200 goes, if anywhere: a server that ignores ranges sends the
-    // whole body, which is then taken as the whole download (wholeTaken).
-    SHttpSink* whole = NULL;
-    bool wholeTaken = false;
+    SString ifMatch; // sent as If-Match when not empty
+    SString etag;    // the answer's ETag, set before the sink's first Begin
+    SHttpRangeAnswers* answers = NULL; // none: a 200 fails, and a busy server is waited for
+    bool wholeTaken = false;           // a 200 went to answers->WholeBodySink()
 };
 
 // GETs bytes first..last of the body with a Range request. The sink sees the
 // part as a body of its own: Begin's offset and total count within the part.
 // A broken transfer is tried again as by StreamURL, from where the part broke.
-// A 200 (a server that ignores ranges) goes to range.whole, as the answer to a
-// plain GET would, and its retries too; without range.whole it fails at once
-// with "OpenURL.RangeIgnored", unread. Fails at once with "OpenURL.Changed" on
+// A 200 (a server that ignores ranges) goes to the sink that range.answers
+// names, as the answer to a plain GET would, and its retries too; without one
+// it fails at once with "OpenURL.RangeIgnored", unread. A part's connection
+// is never used again. Fails at once with "OpenURL.Changed" on
 // a 412 (the body is no longer the one of If-Match) and "OpenURL.Range" on a
 // 206 for another part.
 HRESULT StreamURLRange(const SString& url, const SStringList& headers, SHttpRange& range, SHttpSink& sink);

@@ -108,4 +108,14 @@ SString FailureText()
     }
     return text;
 }
+
+// No lock: the allocation that failed may have been made under it.
+void EndOutOfMemory()
+{
+    static const char line[] = "out of memory: the program ends with exit code 8\r\n";
+    DWORD written = 0;
+    if (g_file != INVALID_HANDLE_VALUE)
+        ::WriteFile(g_file, line, sizeof(line) - 1, &written, NULL);
+    ::ExitProcess(ERROR_NOT_ENOUGH_MEMORY);
+}
 } // namespace SLog

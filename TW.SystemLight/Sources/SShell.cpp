@@ -54,7 +54,7 @@ SString GetStartMenuFolder() { return ShellFolder(CSIDL_STARTMENU); }
 
 SString GetLocalAppDataFolder() { return ShellFolder(CSIDL_LOCAL_APPDATA); }
 
-SString GetLocalAppDataLowFolder()
+SString GetKnownFolder(const wchar_t* folderId)
 {
     typedef HRESULT(WINAPI * KnownFolderPath)(REFGUID, DWORD, HANDLE, PWSTR*);
     // Loaded once and kept: the shell stays loaded for the life of the process.
@@ -62,14 +62,21 @@ SString GetLocalAppDataLowFolder()
     KnownFolderPath getPath =
         shell ? SGetProc<KnownFolderPath>(shell, "SHGetKnownFolderPath") : NULL;
     if (!getPath)
-        return GetLocalAppDataFolder();
-    GUID folderId = GUID_NULL;
-    BSTR text = ::SysAllocString(L"{A520A1A4-1780-4FF6-BD18-167343C5AF16}");
-    ::CLSIDFromString(text, &folderId);
+        return SString();
+    GUID id = GUID_NULL;
+    BSTR text = ::SysAllocString(folderId);
+    ::CLSIDFromString(text, &id);
     ::SysFreeString(text);
     SCoTaskMem path;
-    getPath(folderId, 0, NULL, reinterpret_cast<PWSTR*>(path.Put()));
+    if (FAILED(getPath(id, 0, NULL, reinterpret_cast<PWSTR*>(path.Put()))) || !path.Get())
+        return SString();
     return SString(static_cast<const wchar_t*>(path.Get()));
+}
+
+SString GetLocalAppDataLowFolder()
+{
+    SString low = GetKnownFolder(L"{A520A1A4-1780-4FF6-BD18-167343C5AF16}");
+    return low.IsEmpty() ? GetLocalAppDataFolder() : low;
 }
 
 HRESULT StartProcess(const SString& commandLine)

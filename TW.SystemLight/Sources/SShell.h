@@ -14,5 +14,7 @@ SString GetLocalAppDataFolder();
 // The LocalLow folder; the local application-data folder on systems without
 // known folders.
 SString GetLocalAppDataLowFolder();
+// The known folder of that FOLDERID ("{...}"); empty where the system has none.
+SString GetKnownFolder(const wchar_t* folderId);
 // Starts the command line without waiting; failures are swallowed. Returns 0.
 HRESULT StartProcess(const SString& commandLine);

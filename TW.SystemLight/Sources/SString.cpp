@@ -1,5 +1,7 @@
 #include "SString.h"
 
+#include "SLog.h"
+
 #include <stdlib.h>
 #include <string.h>
 
@@ -32,7 +34,7 @@ void* SAllocate(size_t bytes)
 {
     void* block = malloc(bytes ? bytes : 1);
     if (!block)
-        ::FatalExit(ERROR_NOT_ENOUGH_MEMORY);
+        SLog::EndOutOfMemory();
     return block;
 }
 
@@ -40,7 +42,7 @@ void* SReallocate(void* block, size_t bytes)
 {
     void* grown = realloc(block, bytes ? bytes : 1);
     if (!grown)
-        ::FatalExit(ERROR_NOT_ENOUGH_MEMORY);
+        SLog::EndOutOfMemory();
     return grown;
 }
 

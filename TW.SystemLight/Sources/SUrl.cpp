@@ -45,6 +45,22 @@ int AuthorityEnd(const SString& url, int start)
     return url.Length();
 }
 
+// 1 to 65535, in decimal digits only.
+bool ReadPort(const SString& text, int& port)
+{
+    if (text.IsEmpty() || text.Length() > 5)
+        return false;
+    int value = 0;
+    for (int i = 0; i < text.Length(); ++i)
+    {
+        if (text[i] < L'0' || text[i] > L'9')
+            return false;
+        value = value * 10 + (text[i] - L'0');
+    }
+    port = value;
+    return value >= 1 && value <= 65535;
+}
+
 // RFC 3986 section 5.2.4.
 SString RemoveDotSegments(const SString& path)
 {
@@ -102,12 +118,20 @@ HRESULT ParseHttpURL(const SString& url, SString& scheme, SString& host, int& po
             .Add(L"An address for the download may not carry a user name or password.");
         return E_FAIL;
     }
+    // "[::1]:8443": the port's colon comes after an IPv6 literal's bracket.
+    int bracket = authority.StartsWith(L"[") ? authority.Find(L']') : -1;
     int colon = authority.ReverseFind(L':');
-    if (colon >= 0)
+    if (colon >= 0 && colon > bracket)
     {
-        port = authority.Mid(colon + 1).ToInt();
+        if (!ReadPort(authority.Mid(colon + 1), port))
+        {
+            SERROR_SET("ParseHttpURL_Port").Add(UrlForLog(url)).Add(L"The port is not a number from 1 to 65535.");
+            return E_FAIL;
+        }
         authority = authority.Mid(0, colon);
     }
+    if (bracket > 0)
+        authority = authority.Mid(1, bracket - 1);
     scheme = given;
     host = authority;
     path = WithoutFragment(url.Mid(end));
@@ -125,8 +149,10 @@ SString ResolveUrlReference(const SString& base, const SString& reference)
         if (!rest.StartsWith(L"://"))
             return target;
         int end = AuthorityEnd(target, start);
+        int query = target.Find(L'?');
+        int pathEnd = query < end ? target.Length() : query; // dot segments of the path only, never the query's
         return Lower(target.Mid(0, length)) + target.Mid(length, end - length) +
-               RemoveDotSegments(target.Mid(end));
+               RemoveDotSegments(target.Mid(end, pathEnd - end)) + target.Mid(pathEnd);
     }
     SString current = WithoutFragment(base);
     int schemeLength = SchemeLength(current);

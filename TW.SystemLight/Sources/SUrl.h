@@ -8,7 +8,9 @@
 // scheme, the host, the port and the path with its query, without the
 // fragment. Fails with "ParseHttpURL_Protocol" for other schemes, and with
 // "ParseHttpURL_UserInfo" for an address that carries a user name or
-// password. Only the port is written before a failure.
+// password, and with "ParseHttpURL_Port" for a port that is not 1 to 65535.
+// An IPv6 literal ("[::1]") gives its address without the brackets. Only the
+// port is written before a failure.
 HRESULT ParseHttpURL(const SString& url, SString& scheme, SString& host, int& port, SString& path);
 // The reference (a Location header) made absolute against base, as RFC 3986
 // section 5.2 resolves it; without its fragment.

@@ -51,7 +51,7 @@ TEST(BlockMap, DamagedMapsAreRefusedAndNeverReadPastTheirEnd)
 {
     std::vector<std::string> maps = {Published(L"TW.3D.Modeller.body.blocks"), Published(L"Big2.body.blocks")};
     Mutator mutator(20261207);
-    int accepted = mutator.Run(maps, 20000, [](const BYTE* bytes, DWORD size) {
+    int accepted = mutator.Run(maps, 100000, [](const BYTE* bytes, DWORD size) {
         BlockMap map;
         if (ParseBlockMap(bytes, size, map) != S_OK)
         {
@@ -92,6 +92,9 @@ TEST(VersionCheck, ClassifiesAgainstTheInstalledEntry)
         {true, L"2.x", L"2.0.0", Upgrade},    // or with one that is not a version
         {true, L"10.0", L"9.99", Downgrade},  // numbers, not text
         {true, L"2.0.1", L"2.0.0", Downgrade},
+        {true, L"2.0.0", L"abc", NotAVersion},        // refused as a damaged package,
+        {true, L"2.0.0", L"1.2.3-beta", NotAVersion}, // not as a downgrade
+        {false, L"", L"-1.0", NotAVersion},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.kind, ClassifyInstall(c.entry, c.installed, c.packaged)) << c.installed << L" " << c.packaged;

@@ -155,6 +155,8 @@ TEST_F(InstallDeltaTest, EveryFailureOfTheDeltaEndsInAWholeVerifiedInstall)
         {L"DeltaReplaced", L"replaced", true, L"bin"},  // replaced on the server meanwhile: 412
         {L"DeltaFlipOnce", L"flipone", false, L"bin"},  // a chunk wrong once: fetched again
         {L"DeltaBusy", L"busy", false, L"release"},     // extra connections refused: fewer of them
+        {L"DeltaLonger", L"longer", false, L"bin"},     // parts followed by more bytes than announced
+        {L"DeltaWeak", L"weak", false, L"bin"},         // a weak ETag: no If-Match, which would always fail
     };
     for (const auto& c : cases)
     {

@@ -218,6 +218,7 @@ TEST_F(InstallFailureTest, ExplicitFoldersThatAreNotTheInstallsOwnAreRefused)
         {SString(), GetDesktopFolder(), L"Install.ProtectedFolder"},
         {foreign.Path(), SString(), L"Install.FolderNotEmpty"},
         {SString(), foreign.Path(), L"Install.FolderNotEmpty"},
+        {L"\\\\nohost.invalid\\share\\Program", SString(), L"Install.FolderInvalid"},
     };
     MachineSnapshot snapshot;
     snapshot.Folder(documents).Folder(foreign.Path()).Folder(GetDesktopFolder());
@@ -236,14 +237,29 @@ TEST_F(InstallFailureTest, ExplicitFoldersThatAreNotTheInstallsOwnAreRefused)
         EXPECT_EQ(before, snapshot.Take());
     }
 
+    // The second install finds the first one's files; an update without a
+    // folder goes where the program is, and one into another folder is
+    // refused before anything changes.
     TestFolder own(L"Own");
-    for (int run = 0; run < 2; ++run) // the second install finds the first one's files
+    const SString runs[] = {own / L"Program", own / L"Program", SString(), own / L"Other"};
+    snapshot.Folder(own.Path()).Folder(place.programFolder).Key(HKEY_CURRENT_USER, UninstallEntryPath(place.keyName));
+    for (const SString& folder : runs)
     {
+        SCOPED_TRACE(ToNarrow(folder));
         PackageModule module(TestPack(L"Full"), L"Failure");
         TWInstall engine;
         engine.packageModule = module.Get();
         InstallOptions options;
-        options.programFolder = own / L"Program";
-        EXPECT_EQ(S_OK, engine.Install(options)) << run << SError::Text().CStr();
+        options.programFolder = folder;
+        before = snapshot.Take();
+        bool other = &folder == &runs[3];
+        EXPECT_EQ(other ? E_FAIL : S_OK, engine.Install(options)) << SError::Text().CStr();
+        EXPECT_TRUE(TestFolder::Exists(own / L"Program\\TW.Remover.exe"));
+        EXPECT_FALSE(TestFolder::Exists(place.programFolder));
+        if (other)
+        {
+            EXPECT_TRUE(SError::Identifier() == L"Install.FolderChanged") << SError::Text().CStr();
+            EXPECT_EQ(before, snapshot.Take());
+        }
     }
 }

@@ -158,7 +158,7 @@ TEST(InstallPackage, MutatedPackagesNeverReadPastTheBlock)
     std::string pack = ReadPack(L"Sections");
     unsigned seed = 12345;
     int parsed = 0;
-    for (int round = 0; round < 20000; ++round)
+    for (int round = 0; round < 100000; ++round)
     {
         std::string mutated = pack;
         int flips = 1 + round % 4;

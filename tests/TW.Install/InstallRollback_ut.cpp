@@ -231,6 +231,11 @@ TEST_F(InstallRollbackTest, ASecondSetupOfTheSameInstallIsRefused)
     InstallTransaction blocked;
     EXPECT_EQ(E_FAIL, blocked.Begin(folder / L"Blocked.journal", Scope(folder)));
     EXPECT_TRUE(SError::Identifier() == L"Install.JournalBlocked") << SError::Text().CStr();
+    // A journal that cannot be opened for another reason is no other setup
+    // either, which package managers would wait for without end.
+    InstallTransaction unnamable;
+    EXPECT_EQ(E_FAIL, unnamable.Begin(folder / L"Bad<name.journal", Scope(folder)));
+    EXPECT_TRUE(SError::Identifier() == L"Install.Journal") << SError::Text().CStr();
 }
 
 namespace

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include "TestFolder.h"
+
 TEST(IsProtectedFolder, RootsSystemAndUserFolders)
 {
     wchar_t windows[MAX_PATH] = {0};
@@ -26,5 +28,21 @@ TEST(IsProtectedFolder, RootsSystemAndUserFolders)
     EXPECT_TRUE(IsProtectedFolder(L"c:/users/../users")); // the folder of every profile, spelt otherwise
     EXPECT_TRUE(IsProtectedFolder(DirectoryPart(GetLocalAppDataFolder()))); // "AppData" holds protected folders
     EXPECT_FALSE(IsProtectedFolder(GetLocalAppDataFolder() + L"\\Tarnwick.x"));
+    // Known folders that no CSIDL names, and the folder of many products.
+    EXPECT_TRUE(IsProtectedFolder(GetLocalAppDataFolder() + L"\\Programs"));
+    SString downloads = GetKnownFolder(L"{374DE290-123F-4565-9164-39C4925E467B}");
+    EXPECT_TRUE(downloads.IsEmpty() || IsProtectedFolder(downloads)) << downloads.CStr();
     EXPECT_FALSE(IsProtectedFolder(L"C:\\Tarnwick Tests\\Data"));
+}
+
+// However it is reached: through a link, it is still the user's folder.
+TEST(IsProtectedFolder, ComparesWhatAFolderIsNotHowItIsSpelt)
+{
+    TestFolder root(L"Spelt");
+    wchar_t documents[MAX_PATH] = {0};
+    ::SHGetFolderPathW(NULL, CSIDL_PERSONAL, NULL, 0, documents);
+    ASSERT_TRUE(TestFolder::LinkFolder(root / L"Docs", documents));
+    EXPECT_TRUE(IsProtectedFolder(root / L"Docs"));
+    EXPECT_FALSE(IsProtectedFolder(root.Path()));
+    TestFolder::Unlink(root / L"Docs");
 }

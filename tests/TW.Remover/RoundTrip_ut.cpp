@@ -84,6 +84,21 @@ protected:
     HKEY root = HKEY_CURRENT_USER;
 };
 
+void WriteBytes(const SString& path, const std::string& bytes)
+{
+    HANDLE file = ::CreateFileW(path.CStr(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    DWORD written = 0;
+    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, NULL);
+    ::CloseHandle(file);
+}
+
+SString DocumentsFolder()
+{
+    wchar_t documents[MAX_PATH] = {0};
+    ::SHGetFolderPathW(NULL, CSIDL_PERSONAL, NULL, 0, documents);
+    return documents;
+}
+
 std::string Calls(const SString& program, DWORD flag)
 {
     std::string suffix = flag ? "|1\r\n" : "|0\r\n";
@@ -100,10 +115,8 @@ TEST_F(RoundTripTest, PerUserInstallIsRemovedCompletely)
     SString sentinel = parent + L"\\tw-sentinel.txt";
     HANDLE file = ::CreateFileW(sentinel.CStr(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
     ::CloseHandle(file);
-    TestFolder outside(L"LinkTarget");
-    outside.WriteFile(L"precious.txt", "keep");
-    bool linked = ::CreateSymbolicLinkW((program + L"\\linked").CStr(), outside.Path().CStr(),
-                                        SYMBOLIC_LINK_FLAG_DIRECTORY) != 0;
+    SString readOnly = place.dataFolder + L"\\Settings\\Login_Models.xml";
+    ASSERT_TRUE(::SetFileAttributesW(readOnly.CStr(), FILE_ATTRIBUTE_READONLY));
     ASSERT_TRUE(KeyExists(HKEY_CURRENT_USER, UninstallEntryPath(place.keyName)));
 
     EXPECT_EQ(0u, RunRemover(program));
@@ -119,13 +132,64 @@ TEST_F(RoundTripTest, PerUserInstallIsRemovedCompletely)
     EXPECT_EQ(Calls(program, 0), TestFolder::ReadFile(log)); // newest first, once each
 
     EXPECT_TRUE(TestFolder::Exists(sentinel));
-    if (linked)
-    {
-        EXPECT_EQ("keep", TestFolder::ReadFile(outside / L"precious.txt"));
-    }
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, g_unrelatedKey));
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\tarnwick-other"));
     ::DeleteFileW(sentinel.CStr());
+}
+
+// Any program of the user can replace the low folder with a link, or put
+// one into the program folder: the removal never reaches what they lead to.
+// (Wine cannot remove a Unix link, so the links themselves stay there.)
+TEST_F(RoundTripTest, LinksAreNeverFollowed)
+{
+    Install(L"Full");
+    TestFolder outside(L"LinkTarget");
+    outside.WriteFile(L"precious.txt", "keep");
+    ASSERT_TRUE(TestFolder::LinkFolder(place.programFolder + L"\\linked", outside.Path()));
+    SString reports = DocumentsFolder() + L"\\Reports";
+    TestFolder::RemoveTree(reports);
+    ::CreateDirectoryW(reports.CStr(), NULL);
+    WriteBytes(reports + L"\\Q3.docx", "keep");
+    TestFolder::RemoveTree(place.dataFolder);
+    ASSERT_FALSE(TestFolder::Exists(place.dataFolder));
+    ASSERT_TRUE(TestFolder::LinkFolder(place.dataFolder, reports));
+
+    EXPECT_EQ(0u, RunRemover(place.programFolder));
+
+    EXPECT_EQ("keep", TestFolder::ReadFile(reports + L"\\Q3.docx"));
+    EXPECT_EQ("keep", TestFolder::ReadFile(outside / L"precious.txt"));
+    EXPECT_FALSE(TestFolder::Exists(place.programFolder + L"\\TW.Remover.exe"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, UninstallEntryPath(place.keyName)));
+    TestFolder::Unlink(place.programFolder + L"\\linked");
+    TestFolder::Unlink(place.dataFolder);
+    TestFolder::RemoveTree(reports);
+}
+
+// What a user may write under HKEY_CURRENT_USER names no folder for a
+// per-machine install: neither for its removal nor for its setup's check of
+// an explicit folder.
+TEST_F(RoundTripTest, PerMachineRecordsAreReadFromTheMachineOnly)
+{
+    SString other = L"C:\\Tarnwick Tests\\OtherApp";
+    ::CreateDirectoryW(L"C:\\Tarnwick Tests", NULL);
+    ::CreateDirectoryW(other.CStr(), NULL);
+    WriteBytes(other + L"\\data.bin", "keep");
+    SString planted = DeploymentKeyPath(place.suffix) + L"\\ProgramFiles";
+    SetValue(HKEY_CURRENT_USER, planted, folderValue, other);
+    InstallOptions options;
+    options.programFolder = other;
+    PackageModule module(TestPack(L"Admin"), L"RoundTrip");
+    TWInstall refused;
+    refused.packageModule = module.Get();
+    EXPECT_EQ(E_FAIL, refused.Install(options));
+    EXPECT_TRUE(SError::Identifier() == L"Install.FolderNotEmpty") << SError::Text().CStr();
+
+    Install(L"Admin", 1);
+    SetValue(HKEY_CURRENT_USER, planted, folderValue, other);
+    EXPECT_EQ(0u, RunRemover(L"C:\\Tarnwick Tests\\Pr\x00F6gram Files\\Deep\\Level"));
+    EXPECT_EQ("keep", TestFolder::ReadFile(other + L"\\data.bin"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, UninstallEntryPath(place.keyName)));
+    DeleteKeyTree(HKEY_CURRENT_USER, DeploymentKeyPath(place.suffix));
 }
 
 TEST_F(RoundTripTest, PerMachineInstallWithExplicitFolders)
@@ -150,22 +214,6 @@ TEST_F(RoundTripTest, PerMachineInstallWithExplicitFolders)
     EXPECT_EQ("TWUninstall|" + ToNarrow(program + L"\\NPTW3D.dll") + "|1\r\n", TestFolder::ReadFile(log));
 }
 
-TEST_F(RoundTripTest, WithoutDeploymentFileTheIdentifiedEntryIsNotFound)
-{
-    Install(L"Full");
-    SString program = place.programFolder;
-    ASSERT_TRUE(::DeleteFileW((program + L"\\.deployment").CStr()));
-    EXPECT_EQ(0u, RunRemover(program));
-    // Actions that name their own targets still run...
-    EXPECT_FALSE(TestFolder::Exists(GetDesktopFolder() + L"\\Tarnwick 3D.lnk"));
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\tarnwick"));
-    EXPECT_EQ(Calls(program, 0), TestFolder::ReadFile(log));
-    EXPECT_FALSE(TestFolder::Exists(program)); // its own folder goes
-    // ...but the entry and data folder named after the identifier stay.
-    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, UninstallEntryPath(place.keyName)));
-    EXPECT_TRUE(TestFolder::Exists(place.dataFolder));
-}
-
 // The installed application has shown its window.
 bool WaitUntilRunning(const SetupProcess& application)
 {
@@ -181,24 +229,9 @@ HWND RemoverBox(const SetupProcess& remover)
     return box;
 }
 
-void WriteBytes(const SString& path, const std::string& bytes)
-{
-    HANDLE file = ::CreateFileW(path.CStr(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    DWORD written = 0;
-    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, NULL);
-    ::CloseHandle(file);
-}
-
-SString DocumentsFolder()
-{
-    wchar_t documents[MAX_PATH] = {0};
-    ::SHGetFolderPathW(NULL, CSIDL_PERSONAL, NULL, 0, documents);
-    return documents;
-}
-
-// A missing, damaged or planted "Uninstall" or ".deployment" makes the
-// remover fail with 1 before it changes anything; without "/Silent" it says
-// why in a box.
+// A missing, damaged or planted "Uninstall" or ".deployment", or an entry
+// that does not start this remover, makes the remover fail with 1 before it
+// changes anything; without "/Silent" it says why in a box.
 TEST_F(RoundTripTest, DamagedInputsRemoveNothingAndFail)
 {
     Install(L"Full");
@@ -207,17 +240,24 @@ TEST_F(RoundTripTest, DamagedInputsRemoveNothingAndFail)
     ::CreateDirectoryW((DocumentsFolder() + L"\\Reports").CStr(), NULL);
     WriteBytes(DocumentsFolder() + L"\\Reports\\Q3.docx", "keep");
     MachineSnapshot snapshot;
-    snapshot.Folder(program).Folder(DocumentsFolder());
+    snapshot.Folder(program).Folder(DocumentsFolder()).Folder(place.dataFolder).Key(HKEY_CURRENT_USER,
+                                                                                     UninstallEntryPath(place.keyName));
     std::string installed = snapshot.Take();
+    SString entry = UninstallEntryPath(place.keyName);
+    SString command;
+    ASSERT_EQ(S_OK, GetValue(HKEY_CURRENT_USER, entry, L"UninstallString", command));
     std::string actions = TestFolder::ReadFile(program + L"\\Uninstall");
     std::string deployment = TestFolder::ReadFile(program + L"\\.deployment");
     std::string tooLong("\x01\0\0\0\x00\x10\0\0", 8); // one record of 4096 units
     tooLong += std::string(8192, 'a');
     struct Case
     {
-        SString file;
+        SString file;      // beside the remover, or "UninstallString" of the entry
         std::string bytes; // "<missing>": no such file
     } cases[] = {
+        {L".deployment", "<missing>"},
+        {L".deployment", Utf16Bytes(L"T3RoZXIx")}, // "Other1": an entry that does not exist
+        {L"UninstallString", "\"C:\\Other\\TW.Remover.exe\""},
         {L"Uninstall", "<missing>"},
         {L"Uninstall", std::string()},
         {L"Uninstall", actions.substr(0, actions.size() - 3)},   // ends inside a record
@@ -235,7 +275,9 @@ TEST_F(RoundTripTest, DamagedInputsRemoveNothingAndFail)
     {
         SString path = program + L"\\" + damaged.file;
         SCOPED_TRACE(ToNarrow(path) + " holding " + std::to_string(damaged.bytes.size()) + " bytes");
-        if (damaged.bytes == "<missing>")
+        if (damaged.file == L"UninstallString")
+            SetValue(HKEY_CURRENT_USER, entry, L"UninstallString", SString(std::wstring(damaged.bytes.begin(), damaged.bytes.end()).c_str()));
+        else if (damaged.bytes == "<missing>")
             ::DeleteFileW(path.CStr());
         else
             WriteBytes(path, damaged.bytes);
@@ -245,6 +287,7 @@ TEST_F(RoundTripTest, DamagedInputsRemoveNothingAndFail)
         EXPECT_EQ("<missing>", TestFolder::ReadFile(log));
         WriteBytes(program + L"\\Uninstall", actions);
         WriteBytes(program + L"\\.deployment", deployment);
+        SetValue(HKEY_CURRENT_USER, entry, L"UninstallString", command);
         ::DeleteFileW((program + L".journal").CStr());
     }
     EXPECT_EQ(installed, snapshot.Take());
@@ -259,8 +302,9 @@ TEST_F(RoundTripTest, DamagedInputsRemoveNothingAndFail)
     TestFolder::RemoveTree(DocumentsFolder() + L"\\Reports");
 }
 
-// A remover copied with its files into the user's desktop undoes the install
-// but takes only itself of the desktop.
+// A remover copied with its files into the user's desktop, which the entry
+// was changed to start, undoes the install but takes only itself of the
+// desktop.
 TEST_F(RoundTripTest, RemoverOnTheDesktopTakesOnlyItself)
 {
     Install(L"Full");
@@ -268,6 +312,8 @@ TEST_F(RoundTripTest, RemoverOnTheDesktopTakesOnlyItself)
     for (const wchar_t* name : {L"TW.Remover.exe", L"Uninstall", L".deployment"})
         ASSERT_TRUE(::CopyFileW((place.programFolder + L"\\" + name).CStr(), (desktop + L"\\" + name).CStr(), FALSE));
     WriteBytes(desktop + L"\\Report.docx", "keep");
+    SetValue(HKEY_CURRENT_USER, UninstallEntryPath(place.keyName), L"UninstallString",
+             L"\"" + desktop + L"\\TW.Remover.exe\"");
 
     EXPECT_EQ(0u, RunAndWait(L"\"" + desktop + L"\\TW.Remover.exe\" /Silent", desktop, true));
 

@@ -16,7 +16,8 @@ TEST(SelfRemoval, ScriptLiesBesideTheFolderAndNamesEveryPathQuoted)
     ASSERT_TRUE(SelfRemovalScript(remover, ::GetOEMCP(), SStringList(), script));
     EXPECT_EQ(0u, script.find("@echo off\r\ncd /D \"C:\\Users\\x\\App Data\"\r\n"));
     EXPECT_NE(std::string::npos, script.find("del \"C:\\Users\\x\\App Data\\Tarnwick.P\\TW.Remover.exe\""));
-    EXPECT_NE(std::string::npos, script.find("rmdir \"C:\\Users\\x\\App Data\\Tarnwick.P\" /s /q\r\n"));
+    EXPECT_NE(std::string::npos, script.find("del /f /q \"C:\\Users\\x\\App Data\\Tarnwick.P\\*\" >nul 2>&1\r\n"
+                                                "rmdir \"C:\\Users\\x\\App Data\\Tarnwick.P\" >nul 2>&1\r\n"));
     EXPECT_NE(std::string::npos, script.find("del \"C:\\Users\\x\\App Data\\TW.RemoverDelete.bat\"\r\n"));
     // Bounded: the loop gives up instead of spinning forever.
     EXPECT_NE(std::string::npos, script.find("GEQ"));
@@ -50,7 +51,7 @@ TEST(SelfRemoval, PercentSignsAreDoubled)
 {
     std::string script;
     ASSERT_TRUE(SelfRemovalScript(L"C:\\Users\\Ann%Lee\\x%TEMP%y\\T\\TW.Remover.exe", ::GetOEMCP(), SStringList(), script));
-    EXPECT_NE(std::string::npos, script.find("rmdir \"C:\\Users\\Ann%%Lee\\x%%TEMP%%y\\T\" /s /q\r\n"));
+    EXPECT_NE(std::string::npos, script.find("rmdir \"C:\\Users\\Ann%%Lee\\x%%TEMP%%y\\T\" >nul 2>&1\r\n"));
     EXPECT_NE(std::string::npos, script.find("cd /D \"C:\\Users\\Ann%%Lee\\x%%TEMP%%y\"\r\n"));
 }
 
@@ -63,6 +64,7 @@ TEST(SelfRemoval, ProtectedFolderIsNotRemoved)
     ASSERT_TRUE(SelfRemovalScript(folder + L"\\TW.Remover.exe", ::GetOEMCP(), SStringList(), script));
     EXPECT_NE(std::string::npos, script.find("del \""));
     EXPECT_EQ(std::string::npos, script.find("rmdir"));
+    EXPECT_EQ(std::string::npos, script.find("\\*"));
 }
 
 // A folder whose name only its short name can write: the script still

@@ -100,6 +100,20 @@ TEST_F(SHttpClientTest, RedirectIsFollowed)
     EXPECT_TRUE(IsPattern(fetched, 777));
 }
 
+// A signature goes to its own server only, never to the host of a redirect.
+TEST_F(SHttpClientTest, CallersHeadersStayWithTheirServer)
+{
+    SStringList headers;
+    headers.Append(L"Authorization: AWS4-HMAC-SHA256 secret");
+    for (const wchar_t* host : {L"127.0.0.1", L"localhost"})
+    {
+        Fetched fetched = Fetch(peer.Http((L"/redirect-to/" + std::wstring(host)).c_str()), headers);
+        ASSERT_EQ(S_OK, fetched.result) << SError::Text().CStr();
+        std::string echoed(reinterpret_cast<const char*>(fetched.body.Get()), fetched.size);
+        EXPECT_EQ(host == std::wstring(L"127.0.0.1"), echoed.find("secret") != std::string::npos) << echoed;
+    }
+}
+
 TEST_F(SHttpClientTest, StatusesFailWithTheirIdentifiers)
 {
     struct Case

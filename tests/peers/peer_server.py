@@ -26,7 +26,7 @@ FAULT_REQUESTS = {}  # token -> the Range header of every request ("" for none)
 ACTIVE = {}          # token -> requests in flight (busy-extra)
 FLIPPED = {}         # token -> a damaged part was served (flip-once)
 SERVED = [0]         # body bytes sent for files (whole or in parts) since the last /reset
-STALL_SECONDS = 40   # longer than the client's 30 s stall limit
+STALL_SECONDS = 75   # longer than two of the client's 30 s waits
 
 
 def event(token):
@@ -115,6 +115,14 @@ class Handler(BaseHTTPRequestHandler):
     def route_redirect(self, args):
         self.send_response(302)
         self.send_header("Location", "/len/" + args[0])
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+
+    def route_redirect_to(self, args):
+        """/redirect-to/<host>: to /headers on this server, named by that host."""
+        scheme = "https" if isinstance(self.connection, ssl.SSLSocket) else "http"
+        self.send_response(302)
+        self.send_header("Location", "%s://%s:%d/headers" % (scheme, args[0], self.server.server_address[1]))
         self.send_header("Content-Length", "0")
         self.end_headers()
 
@@ -244,7 +252,7 @@ class Handler(BaseHTTPRequestHandler):
         every 64 KiB. etag: another ETag than the body's."""
         etag = etag or self.etag(body)
         match = self.headers.get("If-Match")
-        if match is not None and match != etag:
+        if match is not None and (match != etag or match.startswith("W/")):  # a strong comparison
             return self.send_body(412, b"", headers=[("ETag", etag)])
         asked = re.match(r"bytes=(\d+)-(\d*)$", self.headers.get("Range", ""))
         if not asked:
@@ -365,6 +373,13 @@ class Handler(BaseHTTPRequestHandler):
             finally:
                 with EVENTS_LOCK:
                     ACTIVE[token] -= 1
+        if mode == "weak-etag":
+            return self.send_ranged(body, etag="W/" + self.etag(body))
+        if mode == "longer-ranges" and "Range" in self.headers:
+            # Each part is honest, then 3,000 bytes more follow on the kept-alive connection.
+            self.send_ranged(body)
+            self.wfile.write((b"Server sends more " * 200)[:3000])
+            return
         if mode == "replaced":
             # The object is replaced after its first part: later ones, asked
             # for with If-Match, get 412; a plain GET gets the new one.

@@ -39,9 +39,15 @@ for field in ("Publisher", "PackageName", "License", "ShortDescription"):
 
 with open(os.path.join(bin_folder, "TW.Install.UI2.exe"), "rb") as f:
     digest = hashlib.sha256(f.read()).hexdigest().upper()
+# Published under the product's own name, which the installer's URL ends in.
+setup_name = open(os.path.join(bin_folder, "setup-name"), encoding="utf-8").read().strip()
+check(setup_name != "TW.Install.UI2.exe" and setup_name.endswith("Setup.exe"), "the setup's name: %s" % setup_name)
+with open(os.path.join(bin_folder, setup_name), "rb") as f:
+    check(hashlib.sha256(f.read()).hexdigest().upper() == digest, "the named setup is the setup program")
 (entry,) = installer["Installers"]
 check(entry["InstallerSha256"] == digest, "InstallerSha256 is the setup program's digest")
-check(entry["Architecture"] == "x86" and entry["InstallerUrl"].startswith("https://"), "Architecture, InstallerUrl")
+check(entry["Architecture"] == "x86" and entry["InstallerUrl"].startswith("https://") and
+      entry["InstallerUrl"].endswith("/" + setup_name), "Architecture, InstallerUrl")
 check(installer["InstallerType"] == "exe" and installer["Scope"] == "user", "InstallerType exe, Scope user")
 check(installer["ElevationRequirement"] == "elevationProhibited", "ElevationRequirement")
 check(installer["UpgradeBehavior"] == "install", "UpgradeBehavior")
