@@ -2,13 +2,13 @@
 // while it installs; with "/Silent" anywhere in its command line it installs
 // without any window. Exit code 0 for success; for a failed or cancelled
 // install, which has been rolled back by then, 1 or a more specific code
-// (InstallExitCode.h).
+// (ExitCode.h).
 // "/Log" writes what the install does into a text file.
 #include "InstallThread.h"
 #include "SetupWindow.h"
 
-#include "InstallExitCode.h"
-#include "InstallNames.h"
+#include "ExitCode.h"
+#include "Names.h"
 
 #include "SLibrarySearch.h"
 #include "SLog.h"

@@ -1,6 +1,6 @@
 #include "SetupWindow.h"
 
-#include "InstallExitCode.h"
+#include "ExitCode.h"
 #include "InstallThread.h"
 #include "SetupIds.h"
 

@@ -1,18 +1,18 @@
 // The uninstall hook of plug-in libraries, and the exact-length reader that
 // the remover reads its files with.
-#include "TWInstall.h"
+#include "Remover.h"
 
 #include "PluginLibrary.h"
 #include "SError.h"
 
-HRESULT TWInstall::DLLUninstall(const SString& libraryPath, DWORD perMachine)
+HRESULT Remover::DLLUninstall(const SString& libraryPath, DWORD perMachine)
 {
     int result = 0;
     S_RETURN_IF_FAILED(CallPluginEntry(libraryPath, "TWUninstall", "DLLUninstall.GetProcAddress", perMachine, result));
     return result == 0 ? S_OK : E_FAIL;
 }
 
-HRESULT TWInstall::SafeRead(HANDLE file, void* buffer, DWORD size)
+HRESULT Remover::SafeRead(HANDLE file, void* buffer, DWORD size)
 {
     BYTE* next = static_cast<BYTE*>(buffer);
     for (DWORD offset = 0; offset < size;)

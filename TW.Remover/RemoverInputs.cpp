@@ -1,7 +1,7 @@
 #include "RemoverInputs.h"
 
-#include "InstallNames.h"
-#include "TWInstall.h"
+#include "Names.h"
+#include "Remover.h"
 
 #include "SError.h"
 #include "SHandle.h"
@@ -48,7 +48,7 @@ DWORD ReadLength(const BYTE* bytes)
 }
 } // namespace
 
-HRESULT ReadInputFile(TWInstall& engine, const SString& path, DWORD maxBytes, const char* failure,
+HRESULT ReadInputFile(Remover& engine, const SString& path, DWORD maxBytes, const char* failure,
                       std::vector<BYTE>& bytes)
 {
     SFile file(::CreateFileW(path.CStr(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL));
@@ -105,7 +105,7 @@ HRESULT ParseActions(const BYTE* bytes, DWORD size, const SString& path, SString
             return Refuse("Uninstall.Damaged", path, L"The file ends inside an action.");
         DWORD length = ReadLength(bytes + offset);
         offset += 4;
-        if (length > TWInstall::maxActionUnits)
+        if (length > maxActionUnits)
             return Refuse("Uninstall.Damaged", path, L"An action is longer than 4095 characters.");
         if ((size - offset) / 2 < length)
             return Refuse("Uninstall.Damaged", path, L"The file ends inside an action.");

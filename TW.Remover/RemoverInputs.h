@@ -6,11 +6,11 @@
 
 #include <vector>
 
-class TWInstall;
+class Remover;
 
 // The whole file, at most maxBytes of it. Fails with `failure`, the system
 // text and the path; bytes is then left unchanged.
-HRESULT ReadInputFile(TWInstall& engine, const SString& path, DWORD maxBytes, const char* failure,
+HRESULT ReadInputFile(Remover& engine, const SString& path, DWORD maxBytes, const char* failure,
                       std::vector<BYTE>& bytes);
 
 // ".deployment": Base64 text in UTF-16LE, ended by a zero unit or the end of

@@ -7,8 +7,8 @@
 // window. Once it has started removing, it exits with 0, and failures of
 // single items only fill the error record. "/Log" or "/Log=<path>" writes
 // what it removed, and what it left and why, into a text file.
-#include "InstallNames.h"
-#include "TWInstall.h"
+#include "Names.h"
+#include "Remover.h"
 
 #include "SError.h"
 #include "SLibrarySearch.h"
@@ -61,7 +61,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
         SLog::Open(logPath.IsEmpty() ? SLog::DefaultPath(L"TW.Remover Log") : logPath))
         SLog::Line(L"TW.Remover " + ProductVersion() + L" | command line: " + ::GetCommandLineW());
     bool silent = commandLine && strstr(commandLine, "/Silent");
-    TWInstall engine;
+    Remover engine;
     SString actions = Combine(DirectoryPart(GetModulePath()), L"Uninstall");
     while (engine.Uninstall(actions) != S_OK)
     {

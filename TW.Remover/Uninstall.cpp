@@ -2,11 +2,11 @@
 // the recorded actions newest first, remove the per-deployment folders and
 // key, then the uninstall entry, and hand the remover's own folder to the
 // removal script. No folder that the user or the system owns is ever taken.
-#include "TWInstall.h"
+#include "Remover.h"
 
 #include "DeleteFolderTree.h"
 #include "FilesInUse.h"
-#include "InstallNames.h"
+#include "Names.h"
 #include "ProtectedFolder.h"
 #include "RemoverInputs.h"
 #include "SelfRemoval.h"
@@ -25,7 +25,7 @@ const DWORD maxActionsBytes = 16 * 1024 * 1024;
 // Every install writes ".deployment", a build without an identifier its
 // placeholder (`found` false then): a missing file is a damaged
 // installation, and its keys and folders could not be found.
-HRESULT ReadDeploymentId(TWInstall& engine, const SString& path, bool& found, SString& deploymentId)
+HRESULT ReadDeploymentId(Remover& engine, const SString& path, bool& found, SString& deploymentId)
 {
     std::vector<BYTE> bytes;
     S_RETURN_IF_FAILED(ReadInputFile(engine, path, maxDeploymentBytes, "Uninstall.Deployment", bytes));
@@ -37,7 +37,7 @@ HRESULT ReadDeploymentId(TWInstall& engine, const SString& path, bool& found, SS
     return S_OK;
 }
 
-HRESULT ReadActions(TWInstall& engine, const SString& path, SStringList& actions)
+HRESULT ReadActions(Remover& engine, const SString& path, SStringList& actions)
 {
     std::vector<BYTE> bytes;
     S_RETURN_IF_FAILED(ReadInputFile(engine, path, maxActionsBytes, "Uninstall.CreateFile", bytes));
@@ -97,7 +97,7 @@ HRESULT CheckEntryNamesThisRemover(HKEY root, const SString& deploymentId)
     return S_OK;
 }
 
-void PerformAction(TWInstall& engine, const SString& action, const SString& deploymentId)
+void PerformAction(Remover& engine, const SString& action, const SString& deploymentId)
 {
     SString verb = VerbOf(action);
     SString argument = verb.Length() < action.Length() ? action.Mid(verb.Length() + 1) : SString();
@@ -238,18 +238,18 @@ HRESULT CheckNothingUsesIt(const SString& programFolder, const SString& suffix)
 }
 } // namespace
 
-HRESULT TWInstall::UnregisterInstall(DWORD perMachine, const SString& deploymentId)
+HRESULT Remover::UnregisterInstall(DWORD perMachine, const SString& deploymentId)
 {
     return DeleteKeyTree(perMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
                          UninstallEntryPath(UninstallKeyName(ReleaseChannel(), deploymentId)));
 }
 
-HRESULT TWInstall::UnregisterUri(const SString& scheme)
+HRESULT Remover::UnregisterUri(const SString& scheme)
 {
     return DeleteKeyTree(HKEY_CURRENT_USER, UriSchemeKeyPath(scheme));
 }
 
-HRESULT TWInstall::Uninstall(const SString& actionsPath)
+HRESULT Remover::Uninstall(const SString& actionsPath)
 {
     SString ownFolder = DirectoryPart(actionsPath);
     SString deploymentPath = Combine(ownFolder, L".deployment");

@@ -1,7 +1,7 @@
 #pragma once
 // Runs the real engine against packages made by the package builder, on the
 // real registry and file system of the test prefix.
-#include "InstallNames.h"
+#include "Names.h"
 #include "SError.h"
 #include "SPath.h"
 #include "SHandle.h"

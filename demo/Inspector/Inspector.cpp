@@ -14,7 +14,7 @@
 //   TW.Inspector finished <caption>  0 when that setup window shows its finished page
 //   TW.Inspector variant <in> <out> <key>=<value>...   a setup copy with changed settings
 //   TW.Inspector package <in> <out> <pack>             a setup copy with another package
-#include "InstallNames.h"
+#include "Names.h"
 #include "SHandle.h"
 #include "SNls.h"
 #include "SRegistry.h"

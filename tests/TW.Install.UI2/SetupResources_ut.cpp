@@ -1,7 +1,8 @@
 // The built setup program carries its package, texts, dialogs, icon and
 // manifest, read back with the Win32 resource functions.
-#include "InstallPackage.h"
-#include "InstallRun.h"
+#include "InflateStream.h"
+#include "Package.h"
+#include "Run.h"
 #include "SPath.h"
 
 #include <gtest/gtest.h>

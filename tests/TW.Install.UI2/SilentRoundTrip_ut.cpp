@@ -1,6 +1,6 @@
 // The real setup program installs silently and the installed remover takes
 // everything away again.
-#include "InstallNames.h"
+#include "Names.h"
 #include "SNls.h"
 #include "SRegistry.h"
 

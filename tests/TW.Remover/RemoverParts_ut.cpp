@@ -1,4 +1,4 @@
-#include "TWInstall.h"
+#include "Remover.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@ TEST(SafeRead, ReadsExactlyOrFails)
     TestFolder folder(L"SafeRead");
     folder.WriteFile(L"ten", std::string(10000, 'q'));
     folder.WriteFile(L"two", "ab");
-    TWInstall engine;
+    Remover engine;
     SFile ten(::CreateFileW((folder / L"ten").CStr(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL));
     std::string buffer(10000, '\0');
     ASSERT_EQ(S_OK, engine.SafeRead(ten.Get(), &buffer[0], 10000));
@@ -26,7 +26,7 @@ TEST(DLLUninstall, CallsTheExportWithTheFlag)
     SString log = folder / L"calls.txt";
     ::SetEnvironmentVariableW(L"TW_PLUGIN_LOG", log.CStr());
     SString library = BinFolder() + L"\\plugins\\NPTW3D.dll";
-    TWInstall engine;
+    Remover engine;
     ASSERT_EQ(S_OK, engine.DLLUninstall(library, 1));
     EXPECT_EQ("TWUninstall|" + ToNarrow(library) + "|1\r\n", TestFolder::ReadFile(log));
 

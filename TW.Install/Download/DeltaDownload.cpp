@@ -1,0 +1,284 @@
+#include "DeltaDownload.h"
+
+#include "SError.h"
+#include "SHandle.h"
+#include "SLog.h"
+
+#include <vector>
+
+namespace
+{
+// A map larger than this is not one: 4 GiB of program in 16 KiB chunks.
+const DWORD g_maxMapSize = 52 + 48 * (0xFFFFFFFF / (16 * 1024));
+
+// The map in memory; one larger than any map can be is refused as it comes.
+class MapSink : public SHttpSink
+{
+public:
+    explicit MapSink(const SString& url) : m_url(url) {}
+    const std::vector<BYTE>& Bytes() const { return m_bytes; }
+
+    HRESULT Begin(DWORD offset, DWORD total) override
+    {
+        m_bytes.resize(offset);
+        return total == 0xFFFFFFFF || total <= g_maxMapSize ? S_OK : TooLarge();
+    }
+    HRESULT Receive(const BYTE* bytes, DWORD count) override
+    {
+        if (count > g_maxMapSize - m_bytes.size())
+            return TooLarge();
+        m_bytes.insert(m_bytes.end(), bytes, bytes + count);
+        return S_OK;
+    }
+
+private:
+    HRESULT TooLarge() const
+    {
+        SERROR_SET("Download.BlockMap").Add(UrlForLog(m_url)).Add(L"The block map is larger than any map can be.");
+        return E_FAIL;
+    }
+
+    SString m_url;
+    std::vector<BYTE> m_bytes;
+};
+
+struct Indexing
+{
+    SString path;
+    LocalChunks chunks;
+};
+
+DWORD WINAPI IndexFile(LPVOID indexing)
+{
+    Indexing& job = *static_cast<Indexing*>(indexing);
+    job.chunks.AddFile(job.path);
+    return 0;
+}
+} // namespace
+
+// The whole body that a server which ignores ranges sends for the first:
+// streamed into the target and its copy as a whole download is, in place of
+// the chunks staged so far.
+class DeltaDownload::WholeBody : public SHttpSink
+{
+public:
+    explicit WholeBody(DeltaDownload& delta) : m_delta(delta), m_open(false) {}
+
+    HRESULT Begin(DWORD offset, DWORD total) override
+    {
+        if (!m_open)
+        {
+            SLog::Line(L"delta download: the server ignores ranges; its whole body is taken");
+            m_delta.m_file.Discard();
+            S_RETURN_IF_FAILED(
+                m_delta.m_wholeStream.Open(m_delta.m_path, m_delta.m_copyPath, true));
+            m_open = true;
+        }
+        return m_delta.m_wholeStream.Begin(offset, total);
+    }
+    HRESULT Receive(const BYTE* bytes, DWORD count) override { return m_delta.m_wholeStream.Receive(bytes, count); }
+    void Retrying(int attempt, DWORD waitMs) override { m_delta.m_wholeStream.Retrying(attempt, waitMs); }
+    HRESULT End() override { return m_delta.m_wholeStream.End(); }
+
+private:
+    DeltaDownload& m_delta;
+    bool m_open;
+};
+
+DeltaDownload::DeltaDownload(const SString& url, const SString& digest, const DownloadProgress& progress)
+    : m_url(url), m_digest(digest), m_progress(progress), m_wholeStream(url, digest, progress),
+      m_tookWhole(false), m_localBodyBytes(0), m_frontier(0), m_readFailed(false)
+{
+}
+
+HRESULT DeltaDownload::Stage(const SString& blocksDigest, const SString& path, const SString& copyPath)
+{
+    m_path = path;
+    m_copyPath = copyPath;
+    SStringList localFiles;
+    localFiles.Append(path);
+    if (!copyPath.IsEmpty())
+        localFiles.Append(copyPath);
+    LocalChunks local;
+    S_RETURN_IF_FAILED(FetchMapWhileIndexing(blocksDigest, localFiles, local));
+    S_RETURN_IF_FAILED(m_file.Create(path, m_progress.caller->Staging()));
+    std::vector<DWORD> missing;
+    S_RETURN_IF_FAILED(CopyLocalChunks(local, missing));
+    SLog::Line(L"delta download: " + SString::FromUnsigned(static_cast<DWORD>(m_map.chunks.size() - missing.size())) +
+               L" of " + SString::FromUnsigned(static_cast<DWORD>(m_map.chunks.size())) +
+               L" chunks from the files on this computer, " + SString::FromUnsigned(static_cast<DWORD>(missing.size())) +
+               L" to fetch");
+    WholeBody whole(*this);
+    S_RETURN_IF_FAILED(FetchMissing(missing, whole));
+    return m_tookWhole ? S_OK : CheckWhole();
+}
+
+// The local files are cut and hashed, each on a thread of its own, while
+// the map arrives.
+HRESULT DeltaDownload::FetchMapWhileIndexing(const SString& blocksDigest, const SStringList& localFiles,
+                                             LocalChunks& local)
+{
+    const int most = 2;
+    Indexing indexing[most];
+    SKernelHandle indexers[most];
+    int count = localFiles.Count() < most ? localFiles.Count() : most;
+    for (int i = 0; i < count; ++i)
+    {
+        indexing[i].path = localFiles[i];
+        indexers[i].Reset(::CreateThread(NULL, 0, IndexFile, &indexing[i], 0, NULL));
+        if (!indexers[i].IsValid())
+            IndexFile(&indexing[i]);
+    }
+    HRESULT mapped = FetchMap(blocksDigest);
+    for (int i = 0; i < count; ++i)
+    {
+        if (indexers[i].IsValid())
+            ::WaitForSingleObject(indexers[i].Get(), INFINITE);
+        local.Merge(indexing[i].chunks);
+    }
+    return mapped;
+}
+
+HRESULT DeltaDownload::Commit() { return m_tookWhole ? m_wholeStream.Commit() : m_file.Commit(); }
+
+HRESULT DeltaDownload::FetchMap(const SString& blocksDigest)
+{
+    SString mapUrl = m_url + L".blocks";
+    MapSink sink(mapUrl);
+    S_RETURN_IF_FAILED(StreamURL(mapUrl, SStringList(), sink));
+    const std::vector<BYTE>& map = sink.Bytes();
+    DWORD size = static_cast<DWORD>(map.size());
+    SDigest digest;
+    if (!size || !Sha256(&map[0], size, digest) || !IsDigest(digest, blocksDigest))
+    {
+        SERROR_SET("Download.BlockMap").Add(UrlForLog(mapUrl)).Add(L"The block map is not the one the package names.");
+        return E_FAIL;
+    }
+    S_RETURN_IF_FAILED(ParseBlockMap(&map[0], size, m_map));
+    m_written.assign(m_map.chunks.size(), 0);
+    if (!IsDigest(m_map.programDigest, m_digest))
+    {
+        SERROR_SET("Download.BlockMap").Add(UrlForLog(mapUrl)).Add(L"The block map is for another program.");
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+// Every chunk found on this computer is written into its place at once;
+// the others are listed for the fetch.
+HRESULT DeltaDownload::CopyLocalChunks(const LocalChunks& local, std::vector<DWORD>& missing)
+{
+    std::vector<BYTE> buffer;
+    SFile source;
+    int sourceIndex = -1;
+    for (DWORD i = 0; i < m_map.chunks.size(); ++i)
+    {
+        const BlockChunk& chunk = m_map.chunks[i];
+        const LocalChunk* found = local.Find(chunk.digest, chunk.programSize);
+        if (found && found->file != sourceIndex)
+        {
+            source.Reset(::CreateFileW(local.Path(found->file).CStr(), GENERIC_READ, FILE_SHARE_READ, NULL,
+                                       OPEN_EXISTING, 0, NULL));
+            sourceIndex = found->file;
+        }
+        buffer.resize(chunk.programSize ? chunk.programSize : 1);
+        OVERLAPPED at = {};
+        DWORD read = 0;
+        at.Offset = found ? found->offset : 0;
+        // Hashed again as it is copied: a file that changed since it was cut
+        // costs the chunks that changed, not the whole delta.
+        SDigest digest;
+        bool copied = found && source.IsValid() && ::ReadFile(source.Get(), &buffer[0], chunk.programSize, &read, &at) &&
+                      read == chunk.programSize && Sha256(&buffer[0], read, digest) && digest == chunk.digest;
+        if (!copied)
+        {
+            missing.push_back(i);
+            continue;
+        }
+        S_RETURN_IF_FAILED(m_file.WriteAt(chunk.programOffset, &buffer[0], chunk.programSize));
+        MarkWritten(i);
+        m_localBodyBytes += chunk.bodySize;
+    }
+    return S_OK;
+}
+
+// A chunk that arrives damaged is fetched once more; damaged again, the
+// delta gives up.
+HRESULT DeltaDownload::FetchMissing(const std::vector<DWORD>& missing, SHttpSink& whole)
+{
+    if (missing.empty())
+        return S_OK;
+    RangeFetcher fetcher(m_url, m_map, *this, &whole, *m_progress.caller);
+    std::vector<DWORD> bad;
+    S_RETURN_IF_FAILED(fetcher.Fetch(missing, bad));
+    m_tookWhole = fetcher.TookWhole();
+    if (bad.empty())
+        return S_OK;
+    SLog::Line(L"delta download: " + SString::FromUnsigned(static_cast<DWORD>(bad.size())) +
+               L" chunks did not match the map, fetched again");
+    std::vector<DWORD> stillBad;
+    S_RETURN_IF_FAILED(fetcher.Fetch(bad, stillBad));
+    if (stillBad.empty())
+        return S_OK;
+    SERROR_SET("Download.Chunk")
+        .Add(UrlForLog(m_url))
+        .Add(L"Chunk " + SString::FromUnsigned(stillBad[0]) + L" did not match the block map twice.");
+    return E_FAIL;
+}
+
+void DeltaDownload::MarkWritten(DWORD chunk) { ::InterlockedExchange(&m_written[chunk], 1); }
+
+void DeltaDownload::HashWritten()
+{
+    std::vector<BYTE> buffer;
+    while (!m_readFailed && m_frontier < m_map.chunks.size() &&
+           ::InterlockedCompareExchange(&m_written[m_frontier], 1, 1) == 1)
+    {
+        const BlockChunk& chunk = m_map.chunks[m_frontier];
+        buffer.resize(chunk.programSize ? chunk.programSize : 1);
+        DWORD read = 0;
+        if (m_file.ReadAt(chunk.programOffset, &buffer[0], chunk.programSize, read) != S_OK ||
+            read != chunk.programSize)
+        {
+            m_readFailed = true;
+            return;
+        }
+        m_wholeHash.Update(&buffer[0], read);
+        ++m_frontier;
+    }
+}
+
+// The staged program, read back: its size and SHA-256 must be the package's.
+HRESULT DeltaDownload::CheckWhole()
+{
+    HashWritten();
+    SDigest digest;
+    bool whole = !m_readFailed && m_frontier == m_map.chunks.size();
+    SString actual = whole && m_wholeHash.Finish(digest) ? HexLower(digest.data(), 32) : SString();
+    DWORD size = m_file.Size();
+    if (size == m_map.programSize && ::lstrcmpiW(actual.CStr(), m_digest.CStr()) == 0)
+    {
+        SLog::Line(L"checksum: SHA-256 " + actual + L" as expected (rebuilt from chunks)");
+        return S_OK;
+    }
+    SERROR_SET("Download.Checksum")
+        .Add(UrlForLog(m_url))
+        .Add(L"Expected SHA-256 " + m_digest)
+        .Add(L"Rebuilt SHA-256 " + (actual.IsEmpty() ? SString(L"(not all chunks could be read back)") : actual) +
+             L", " + SString::FromUnsigned(size) + L" bytes");
+    return E_FAIL;
+}
+
+HRESULT DeltaDownload::PutChunk(const BlockChunk& chunk, const BYTE* bytes)
+{
+    S_RETURN_IF_FAILED(m_file.WriteAt(chunk.programOffset, bytes, chunk.programSize));
+    MarkWritten(static_cast<DWORD>(&chunk - &m_map.chunks[0]));
+    return S_OK;
+}
+
+void DeltaDownload::Received(DWORD bytes)
+{
+    // What the local chunks spared, and what arrived.
+    m_progress.Report(m_progress.text, static_cast<unsigned long long>(m_localBodyBytes) + bytes, m_map.bodySize);
+    HashWritten();
+}

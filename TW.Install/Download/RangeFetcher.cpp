@@ -1,0 +1,300 @@
+#include "RangeFetcher.h"
+
+#include "InflateStream.h"
+
+#include "SHttpClient.h"
+#include "SLocked.h"
+
+#include <string.h>
+
+#include <algorithm>
+
+namespace
+{
+// How often the caller's thread hears of the bytes received.
+const DWORD g_reportMs = 100;
+} // namespace
+
+// The bytes of one range, cut into its chunks as they arrive.
+class RangeFetcher::RangeSink : public SHttpSink
+{
+public:
+    RangeSink(RangeFetcher& fetcher, const Range& range)
+        : m_fetcher(fetcher), m_range(range), m_chunk(range.firstChunk), m_held(0)
+    {
+    }
+
+    HRESULT Begin(DWORD offset, DWORD /*total*/) override
+    {
+        if (offset == 0)
+        {
+            m_chunk = m_range.firstChunk; // the part starts over
+            m_held = 0;
+        }
+        return S_OK;
+    }
+
+    HRESULT Receive(const BYTE* bytes, DWORD count) override
+    {
+        S_RETURN_IF_FAILED(m_fetcher.m_caller.CheckNotCancelled());
+        if (m_fetcher.m_stop)
+        {
+            SERROR_SET("Download.Stopped").Add(L"Another connection of the download failed.");
+            return E_FAIL;
+        }
+        ::InterlockedExchangeAdd(&m_fetcher.m_received, static_cast<LONG>(count));
+        while (count)
+        {
+            if (m_chunk > m_range.lastChunk)
+            {
+                SERROR_SET("OpenURL.Range").Add(L"The server sent more than the part asked for.");
+                return E_FAIL;
+            }
+            const BlockChunk& chunk = m_fetcher.m_map.chunks[m_chunk];
+            m_compressed.resize(chunk.bodySize);
+            DWORD take = std::min(count, chunk.bodySize - m_held);
+            memcpy(&m_compressed[m_held], bytes, take);
+            m_held += take;
+            bytes += take;
+            count -= take;
+            if (m_held < chunk.bodySize)
+                break;
+            S_RETURN_IF_FAILED(FinishChunk(chunk));
+            ++m_chunk;
+            m_held = 0;
+        }
+        return S_OK;
+    }
+
+private:
+    // A chunk whose bytes do not match the map is noted, not written.
+    HRESULT FinishChunk(const BlockChunk& chunk)
+    {
+        m_program.resize(chunk.programSize ? chunk.programSize : 1);
+        SDigest digest;
+        if (InflateChunk(&m_compressed[0], chunk.bodySize, &m_program[0], chunk.programSize) &&
+            Sha256(&m_program[0], chunk.programSize, digest) && digest == chunk.digest)
+            return m_fetcher.m_target.PutChunk(chunk, &m_program[0]);
+        SLocked hold(m_fetcher.m_lock);
+        m_fetcher.m_bad.push_back(m_chunk);
+        return S_OK;
+    }
+
+    RangeFetcher& m_fetcher;
+    const Range& m_range;
+    DWORD m_chunk;
+    DWORD m_held;
+    std::vector<BYTE> m_compressed;
+    std::vector<BYTE> m_program;
+};
+
+RangeFetcher::RangeFetcher(const SString& url, const BlockMap& map, ChunkTarget& target, SHttpSink* whole,
+                           DownloadCaller& caller)
+    : m_url(url), m_map(map), m_target(target), m_caller(caller), m_whole(whole), m_answered(false), m_tookWhole(false), m_stop(false),
+      m_running(0), m_gaveWay(0), m_received(0)
+{
+    ::InitializeSRWLock(&m_lock);
+}
+
+HRESULT RangeFetcher::Fetch(const std::vector<DWORD>& chunks, std::vector<DWORD>& bad)
+{
+    m_bad.clear();
+    m_stop = false;
+    std::vector<DWORD> rest(chunks);
+    if (!m_answered && !rest.empty())
+    {
+        S_RETURN_IF_FAILED(FetchFirst(rest[0]));
+        if (m_tookWhole)
+            return S_OK;
+        rest.erase(rest.begin());
+    }
+    PlanRanges(rest, maxConnections);
+    int connections = maxConnections;
+    while (!m_ranges.empty())
+    {
+        m_gaveWay = 0;
+        S_RETURN_IF_FAILED(RunConnections(std::min(connections, static_cast<int>(m_ranges.size()))));
+        // Those the server turned away are not asked for again.
+        connections = std::max(1, connections - m_gaveWay);
+    }
+    std::sort(m_bad.begin(), m_bad.end());
+    m_bad.erase(std::unique(m_bad.begin(), m_bad.end()), m_bad.end());
+    bad = m_bad;
+    return S_OK;
+}
+
+// Adjacent chunks make one range, up to 8 MiB, and smaller when few ranges
+// would leave connections idle: about two for each connection.
+void RangeFetcher::PlanRanges(const std::vector<DWORD>& chunks, int connections)
+{
+    m_ranges.clear();
+    ULONGLONG total = 0;
+    for (DWORD index : chunks)
+        total += m_map.chunks[index].bodySize;
+    ULONGLONG share = std::max<ULONGLONG>(1024 * 1024, total / (2 * connections));
+    DWORD size = 0;
+    for (DWORD index : chunks)
+    {
+        DWORD bodySize = m_map.chunks[index].bodySize;
+        bool joins = !m_ranges.empty() && m_ranges.back().lastChunk + 1 == index && size < share &&
+                     size + bodySize <= maxRange;
+        if (joins)
+        {
+            m_ranges.back().lastChunk = index;
+            size += bodySize;
+            continue;
+        }
+        Range range = {index, index};
+        m_ranges.push_back(range);
+        size = bodySize;
+    }
+}
+
+namespace
+{
+// The delta's own answers to what is not a part: a server that ignores
+// ranges may send its whole body only for the first request, and a busy
+// server makes any connection but the last one give way.
+struct DeltaAnswers : SHttpRangeAnswers
+{
+    SHttpSink* whole = NULL;
+    bool giveWay = false;
+    SHttpSink* WholeBodySink() override { return whole; }
+    bool WaitWhenBusy() override { return !giveWay; }
+};
+} // namespace
+
+HRESULT RangeFetcher::FetchFirst(DWORD chunk)
+{
+    Range range = {chunk, chunk};
+    DeltaAnswers answers;
+    answers.whole = m_whole;
+    SHttpRange part;
+    part.answers = &answers;
+    S_RETURN_IF_FAILED(FetchPart(range, part));
+    m_answered = true;
+    // If-Match compares strongly: a weak ETag would make every later range a
+    // 412. The map's digest of every chunk guards them without it.
+    m_etag = part.etag.StartsWith(L"W/") ? SString() : part.etag;
+    m_tookWhole = part.wholeTaken;
+    return S_OK;
+}
+
+HRESULT RangeFetcher::RunConnections(int count)
+{
+    Connection connections[maxConnections];
+    int started = 0;
+    bool threadFailed = false;
+    for (; started < count && !m_stop; ++started)
+    {
+        Connection& connection = connections[started];
+        connection.fetcher = this;
+        {
+            SLocked hold(m_lock);
+            ++m_running;
+        }
+        connection.thread.Reset(::CreateThread(NULL, 0, Run, &connection, 0, NULL));
+        if (!connection.thread.IsValid())
+        {
+            SERROR_SET_SYSTEM("Install.Thread");
+            SLocked hold(m_lock);
+            --m_running;
+            m_stop = threadFailed = true;
+            break;
+        }
+    }
+    WaitForConnections(connections, started);
+    for (int i = 0; i < started; ++i)
+        if (connections[i].failed)
+        {
+            connections[i].error.Raise();
+            return E_FAIL;
+        }
+    return threadFailed ? E_FAIL : S_OK;
+}
+
+void RangeFetcher::WaitForConnections(Connection* connections, int count)
+{
+    HANDLE threads[maxConnections];
+    for (int i = 0; i < count; ++i)
+        threads[i] = connections[i].thread.Get();
+    DWORD waited = WAIT_TIMEOUT;
+    while (count && (waited = ::WaitForMultipleObjects(count, threads, TRUE, g_reportMs)) == WAIT_TIMEOUT)
+        m_target.Received(static_cast<DWORD>(m_received));
+    // The connections live on the caller's stack: whatever the wait says,
+    // none may outlive this call.
+    if (waited == WAIT_FAILED)
+        for (int i = 0; i < count; ++i)
+            ::WaitForSingleObject(threads[i], INFINITE);
+    m_target.Received(static_cast<DWORD>(m_received));
+}
+
+DWORD WINAPI RangeFetcher::Run(LPVOID connection)
+{
+    Connection& self = *static_cast<Connection*>(connection);
+    self.fetcher->Work(self);
+    return 0;
+}
+
+void RangeFetcher::Work(Connection& connection)
+{
+    connection.error.Bind();
+    Range range;
+    while (TakeRange(range))
+    {
+        if (FetchRange(range) == S_OK)
+            continue;
+        SLocked hold(m_lock);
+        if (SError::Identifier() == L"OpenURL.Busy")
+        {
+            m_ranges.push_front(range);
+            ++m_gaveWay;
+        }
+        else if (!m_stop)
+        {
+            // The first failure is the one the caller hears of.
+            connection.failed = true;
+            m_stop = true;
+        }
+        break;
+    }
+    {
+        SLocked hold(m_lock);
+        --m_running;
+    }
+    connection.error.Unbind();
+}
+
+bool RangeFetcher::TakeRange(Range& range)
+{
+    SLocked hold(m_lock);
+    if (m_stop || m_ranges.empty())
+        return false;
+    range = m_ranges.front();
+    m_ranges.pop_front();
+    return true;
+}
+
+HRESULT RangeFetcher::FetchRange(const Range& range)
+{
+    DeltaAnswers answers;
+    SHttpRange part;
+    part.answers = &answers;
+    {
+        SLocked hold(m_lock);
+        part.ifMatch = m_etag;
+        answers.giveWay = m_running > 1;
+    }
+    return FetchPart(range, part);
+}
+
+// The range's compressed bytes, cut into its chunks; part holds the
+// request's options and, after it, the answer's.
+HRESULT RangeFetcher::FetchPart(const Range& range, SHttpRange& part)
+{
+    const BlockChunk& last = m_map.chunks[range.lastChunk];
+    part.first = m_map.chunks[range.firstChunk].bodyOffset;
+    part.last = last.bodyOffset + last.bodySize - 1;
+    RangeSink sink(*this, range);
+    return StreamURLRange(m_url, SStringList(), part, sink);
+}

@@ -1,0 +1,62 @@
+#pragma once
+// The state of one Install call, shared by the files that carry its steps.
+#include "TWInstall.h"
+
+#include "SError.h"
+#include "SHandle.h"
+
+struct TWInstall::Folders
+{
+    SString data;
+    SString program;
+    SString low;
+    // Explicit folders are recorded for the remover under this key, per user
+    // or per machine.
+    SString keyPath;
+    HKEY recordRoot = HKEY_CURRENT_USER;
+    bool explicitData = false;
+    bool explicitProgram = false;
+    // The highest folder that the install makes above an explicit folder,
+    // found before the journal's folder is made.
+    SString dataCreatedAbove;
+    SString programCreatedAbove;
+};
+
+struct TWInstall::Run
+{
+    explicit Run(const InstallOptions& installOptions) : options(installOptions), total(0), done(0) {}
+
+    const InstallOptions& options;
+    InstallPackage package;
+    Folders folders;
+    SString module;
+    DWORD total;
+    DWORD done;
+
+    // Per machine when the options or the package say so.
+    DWORD PerMachine() const { return options.perMachine || package.admin ? 1 : 0; }
+};
+
+// Where the install puts its files: the writers and the journal's scope
+// (TWInstall::ScopeOf) take the same paths from here.
+inline SString CacheFilePath(const SString& dataFolder, const SString& name)
+{
+    return dataFolder + L"\\Cache\\" + name + L".TWP";
+}
+inline SString SettingsFilePath(const SString& dataFolder, const SString& name)
+{
+    return dataFolder + L"\\Settings\\" + name + L".xml";
+}
+inline SString IconCopyPath(const SString& programFolder) { return programFolder + L"\\Icon.ico"; }
+inline SString UninstallFilePath(const SString& programFolder) { return programFolder + L"\\Uninstall"; }
+SString ShortcutFileName();
+// A download's target with "%program%" and "%data%" put in.
+SString ExpandTarget(const SString& target, const SString& programFolder, const SString& dataFolder);
+// The application's own files, which the low program folder gets a copy of:
+// exactly module + ".exe" or module + ".Plugin.dll".
+inline bool IsApplicationFile(const SString& name, const SString& module)
+{
+    return name == module + L".exe" || name == module + L".Plugin.dll";
+}
+// The browser plug-ins, whose install hooks the install calls.
+inline bool IsPluginLibrary(const SString& name) { return name == L"NPTW3D.dll" || name == L"TW.Plugin.IE.dll"; }
