@@ -7,6 +7,7 @@
 #include "SCancel.h"
 #include "SError.h"
 #include "SHttpClient.h"
+#include "SHttpProxySignIn.h"
 #include "SLog.h"
 #include "SNls.h"
 #include "SShell.h"

@@ -1,6 +1,6 @@
 // The download step: the application itself is not in the package but on a
 // web server, plainly or as a signed S3 object.
-#include "Run.h"
+#include "TWInstall.h"
 
 #include "DeltaDownload.h"
 #include "DownloadStream.h"

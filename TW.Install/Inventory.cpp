@@ -1,6 +1,8 @@
 // What inventory tools read from the uninstall entry beyond its first values:
 // the version, the size on disk, the install date and a quiet removal command.
-#include "Run.h"
+#include "TWInstall.h"
+
+#include "SError.h"
 
 #include "Names.h"
 

@@ -1,6 +1,6 @@
 // The uninstall entry, URI schemes and the file of uninstall actions that the
 // remover reads back.
-#include "Run.h"
+#include "TWInstall.h"
 
 #include "Names.h"
 

@@ -1,11 +1,9 @@
 #pragma once
 // The state of one Install call, shared by the files that carry its steps.
-#include "TWInstall.h"
+#include "InstallOptions.h"
+#include "Package.h"
 
-#include "SError.h"
-#include "SHandle.h"
-
-struct TWInstall::Folders
+struct InstallFolders
 {
     SString data;
     SString program;
@@ -22,13 +20,13 @@ struct TWInstall::Folders
     SString programCreatedAbove;
 };
 
-struct TWInstall::Run
+struct InstallRun
 {
-    explicit Run(const InstallOptions& installOptions) : options(installOptions), total(0), done(0) {}
+    explicit InstallRun(const InstallOptions& installOptions) : options(installOptions), total(0), done(0) {}
 
     const InstallOptions& options;
     InstallPackage package;
-    Folders folders;
+    InstallFolders folders;
     SString module;
     DWORD total;
     DWORD done;

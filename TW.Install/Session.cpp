@@ -1,5 +1,5 @@
 // The identity and the three target folders of an install.
-#include "Run.h"
+#include "TWInstall.h"
 
 #include "Names.h"
 #include "ProtectedFolder.h"

@@ -1,5 +1,7 @@
 // Settings files, shortcuts, URI schemes: what makes an installation usable.
-#include "Run.h"
+#include "TWInstall.h"
+
+#include "SError.h"
 
 #include "StagedFile.h"
 

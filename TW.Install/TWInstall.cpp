@@ -1,6 +1,6 @@
 // The install procedure: the fixed order of the steps, the placement of the
 // package entries and the file writers.
-#include "Run.h"
+#include "TWInstall.h"
 
 #include "FilesInUse.h"
 #include "InflateStream.h"

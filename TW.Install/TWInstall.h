@@ -5,6 +5,7 @@
 #include "DownloadCaller.h"
 #include "InstallOptions.h"
 #include "Package.h"
+#include "Run.h"
 #include "Transaction.h"
 
 class TWInstall : private DownloadCaller
@@ -49,8 +50,8 @@ public:
 
 private:
     StagingPlace& Staging() override { return m_transaction; }
-    struct Run;
-    struct Folders;
+    typedef InstallRun Run;
+    typedef InstallFolders Folders;
     HRESULT CheckVersion(Run& run);
     HRESULT ChooseFolders(const InstallOptions& options, const InstallPackage& package, Folders& folders);
     HRESULT MakeFolders(const Folders& folders);

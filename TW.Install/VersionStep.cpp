@@ -1,7 +1,9 @@
 // The version step: before anything changes, the package's version against
 // the installed entry of the same deployment. A newer version installed is
 // kept unless the caller allows the downgrade.
-#include "Run.h"
+#include "TWInstall.h"
+
+#include "SError.h"
 
 #include "Names.h"
 #include "VersionCheck.h"

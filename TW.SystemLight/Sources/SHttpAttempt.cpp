@@ -4,6 +4,7 @@
 #include "SHandle.h"
 #include "SHttpProxySignIn.h"
 #include "SHttpRules.h"
+#include "SUrl.h"
 
 #include <vector>
 
@@ -285,7 +286,7 @@ SHttpOutcome AnswerRange(HINTERNET request, const SString& url, DWORD status, SH
     }
     range.etag = etag;
     transfer.total = range.last - range.first + 1;
-    if (CheckSecure(request, url) != HttpComplete || sink.Begin(transfer.received, transfer.total) != S_OK)
+    if (!CheckSecure(request, url) || sink.Begin(transfer.received, transfer.total) != S_OK)
         return HttpFatal;
     return ReadBody(request, url, sink, transfer);
 }
@@ -306,7 +307,7 @@ SHttpOutcome Answer(HINTERNET request, const SString& url, DWORD status, SHttpSi
             SERROR_SET("OpenURL.Range").Add(L"The server sent another part than the one asked for.").Add(UrlForLog(url));
             return HttpBroken;
         }
-        if (CheckSecure(request, url) != HttpComplete || sink.Begin(transfer.received, transfer.total) != S_OK)
+        if (!CheckSecure(request, url) || sink.Begin(transfer.received, transfer.total) != S_OK)
             return HttpFatal;
         return ReadBody(request, url, sink, transfer);
     }
@@ -327,7 +328,7 @@ SHttpOutcome Answer(HINTERNET request, const SString& url, DWORD status, SHttpSi
     transfer.total = QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH, 0xFFFFFFFF);
     transfer.etag = etag;
     transfer.lastModified = modified;
-    if ((transfer.total && CheckSecure(request, url) != HttpComplete) || sink.Begin(0, transfer.total) != S_OK)
+    if ((transfer.total && !CheckSecure(request, url)) || sink.Begin(0, transfer.total) != S_OK)
         return HttpFatal;
     return ReadBody(request, url, sink, transfer);
 }
@@ -361,9 +362,8 @@ SHttpOutcome RunHttpAttempt(const SString& url, const SStringList& headers, SHtt
         SString location, next;
         if (!QueryText(hop.request.Get(), HTTP_QUERY_LOCATION, location))
             return RaiseStatus(status, current);
-        SHttpOutcome redirected = CheckRedirect(current, location, redirects, next);
-        if (redirected != HttpComplete)
-            return redirected;
+        if (!CheckRedirect(current, location, redirects, next))
+            return HttpFatal;
         // The caller's headers are for its server: a signature sent to
         // another host would give that host the right to ask in its name.
         if (!IsSameServer(current, next))

@@ -1,7 +1,7 @@
 #pragma once
 // One attempt of a download: the request, the redirects it is sent on, and
 // as much of the body as arrives. The retry loop of StreamURL is built on it.
-#include "SHttpClient.h"
+#include "SHttpSink.h"
 
 // What an attempt leaves for the next one.
 struct SHttpTransfer
@@ -25,8 +25,6 @@ enum SHttpOutcome
     HttpFatal     // no attempt can succeed: SError says why
 };
 
-// At most this many redirects are followed in one attempt.
-const int g_maxRedirects = 10;
 // The body is read in pieces of at most this many bytes.
 const DWORD g_readSize = 128 * 1024;
 // A connect, a wait for headers, or a silence inside the body this long breaks the attempt.

@@ -1,33 +1,12 @@
 #pragma once
 // One HTTP(S) GET over WinINet: streamed to a sink as it arrives, or handed
 // back whole in memory.
+#include "SHttpSink.h"
 #include "SString.h"
 #include "SUrl.h"
 
 // (total announced or 0xFFFFFFFF when unknown, received so far, user data)
 typedef int (*ProgressCallback)(DWORD total, DWORD received, void* userData);
-
-// Receives a response body chunk by chunk, as it arrives.
-class SHttpSink
-{
-public:
-    // The body starts (again) at byte `offset` of a body of `total` bytes
-    // (0xFFFFFFFF when the server does not say). Offset 0 means from the
-    // beginning: whatever the sink received before is void.
-    virtual HRESULT Begin(DWORD offset, DWORD total) = 0;
-    // The next bytes. A failure ends the transfer; the sink has filled SError.
-    virtual HRESULT Receive(const BYTE* bytes, DWORD count) = 0;
-    // The transfer broke; attempt number `attempt` follows in waitMs.
-    virtual void Retrying(int attempt, DWORD waitMs) {}
-    // A body whose length nobody announced has ended. Fails, with SError
-    // filled, when the sink can tell that it is not whole: the attempt is
-    // then broken and tried again from the start.
-    virtual HRESULT End() { return S_OK; }
-
-protected:
-    ~SHttpSink() {}
-};
-
 
 // The extra header lines of a request, made anew for every attempt (a
 // signature that must be fresh when it is sent).
@@ -52,33 +31,6 @@ HRESULT StreamURL(const SString& url, const SHttpHeaders& headers, SHttpSink& si
 // The same with header lines that stay the same for every attempt.
 HRESULT StreamURL(const SString& url, const SStringList& headers, SHttpSink& sink);
 
-// What the caller of a ranged request does with the answers that are not its
-// part: the client reports them, the caller decides.
-class SHttpRangeAnswers
-{
-public:
-    // A 200, from a server that ignores ranges: the sink that takes it as
-    // the whole body, or NULL to fail with "OpenURL.RangeIgnored", unread.
-    virtual SHttpSink* WholeBodySink() = 0;
-    // A 503 or 429: true to wait and ask again as for any transfer, false to
-    // fail at once with "OpenURL.Busy".
-    virtual bool WaitWhenBusy() = 0;
-
-protected:
-    ~SHttpRangeAnswers() {}
-};
-
-// A part of a body, for StreamURLRange.
-struct SHttpRange
-{
-    DWORD first = 0; // the part's first and last byte within the body
-    DWORD last = 0;
-    SString ifMatch; // sent as If-Match when not empty
-    SString etag;    // the answer's ETag, set before the sink's first Begin
-    SHttpRangeAnswers* answers = NULL; // none: a 200 fails, and a busy server is waited for
-    bool wholeTaken = false;           // a 200 went to answers->WholeBodySink()
-};
-
 // GETs bytes first..last of the body with a Range request. The sink sees the
 // part as a body of its own: Begin's offset and total count within the part.
 // A broken transfer is tried again as by StreamURL, from where the part broke.
@@ -90,13 +42,6 @@ struct SHttpRange
 // 206 for another part.
 HRESULT StreamURLRange(const SString& url, const SStringList& headers, SHttpRange& range, SHttpSink& sink);
 
-// The window that owns the system's proxy sign-in dialog. A proxy that asks
-// for credentials (407) is then answered by the user through WinINet's own
-// dialog and the request is sent again; without a window (silent installs)
-// it fails at once with "OpenURL.ProxyAuthentication". What the user types
-// is kept in memory for the requests of this run (each opens a session of its
-// own); nothing writes or logs it.
-void SetProxySignInWindow(HWND owner);
 
 // Collects a body in one block that grows as needed, reporting progress.
 // The block (malloc'ed) belongs to the caller from the first Begin on.

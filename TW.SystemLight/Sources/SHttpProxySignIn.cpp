@@ -1,6 +1,6 @@
 #include "SHttpProxySignIn.h"
 
-#include "SHttpClient.h"
+#include "SString.h"
 #include "SLocked.h"
 
 namespace

@@ -14,3 +14,11 @@ unsigned UseProxyCredentials(HINTERNET request);
 // dialog at a time. False without a window (silent installs) or when the
 // user cancels.
 bool SignInToProxy(HINTERNET request, unsigned used);
+
+// The window that owns the system's proxy sign-in dialog. A proxy that asks
+// for credentials (407) is then answered by the user through WinINet's own
+// dialog and the request is sent again; without a window (silent installs)
+// it fails at once with "OpenURL.ProxyAuthentication". What the user types
+// is kept in memory for the requests of this run (each opens a session of its
+// own); nothing writes or logs it.
+void SetProxySignInWindow(HWND owner);

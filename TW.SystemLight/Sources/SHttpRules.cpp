@@ -1,6 +1,7 @@
 #include "SHttpRules.h"
 
 #include "SError.h"
+#include "SUrl.h"
 
 bool IsSecurityFailure(DWORD code)
 {
@@ -23,22 +24,22 @@ bool IsSecurityFailure(DWORD code)
 
 // An https body that does not come through a secure channel is not the
 // server's: it is refused, whatever it holds.
-SHttpOutcome CheckSecure(HINTERNET request, const SString& url)
+bool CheckSecure(HINTERNET request, const SString& url)
 {
     if (!url.StartsWith(L"https://"))
-        return HttpComplete;
+        return true;
     DWORD flags = 0;
     DWORD size = sizeof(flags);
     if (::InternetQueryOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &flags, &size) &&
         (flags & SECURITY_FLAG_SECURE))
-        return HttpComplete;
+        return true;
     SERROR_SET("OpenURL.Insecure")
         .Add(L"The answer to a secure download did not come through a secure channel.")
         .Add(UrlForLog(url));
-    return HttpFatal;
+    return false;
 }
 
-SHttpOutcome CheckRedirect(const SString& current, const SString& location, int redirects, SString& next)
+bool CheckRedirect(const SString& current, const SString& location, int redirects, SString& next)
 {
     next = ResolveUrlReference(current, location);
     if (redirects >= g_maxRedirects)
@@ -47,7 +48,7 @@ SHttpOutcome CheckRedirect(const SString& current, const SString& location, int 
             .Add(L"The server sent more than " + SString::FromInt(g_maxRedirects) + L" redirects.")
             .Add(UrlForLog(current))
             .Add(UrlForLog(next));
-        return HttpFatal;
+        return false;
     }
     if (current.StartsWith(L"https://") && !next.StartsWith(L"https://"))
     {
@@ -55,9 +56,9 @@ SHttpOutcome CheckRedirect(const SString& current, const SString& location, int 
             .Add(L"The server redirects a secure download to an insecure address.")
             .Add(UrlForLog(current))
             .Add(UrlForLog(next));
-        return HttpFatal;
+        return false;
     }
-    return HttpComplete;
+    return true;
 }
 
 bool IsSameServer(const SString& a, const SString& b)

@@ -2,6 +2,7 @@
 
 #include "SCommandLine.h"
 #include "SError.h"
+#include "SOutOfMemory.h"
 
 #include <vector>
 
@@ -108,9 +109,10 @@ SString FailureText()
     }
     return text;
 }
+} // namespace SLog
 
 // No lock: the allocation that failed may have been made under it.
-void EndOutOfMemory()
+void SEndOutOfMemory()
 {
     static const char line[] = "out of memory: the program ends with exit code 8\r\n";
     DWORD written = 0;
@@ -118,4 +120,3 @@ void EndOutOfMemory()
         ::WriteFile(g_file, line, sizeof(line) - 1, &written, NULL);
     ::ExitProcess(ERROR_NOT_ENOUGH_MEMORY);
 }
-} // namespace SLog

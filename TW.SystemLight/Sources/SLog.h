@@ -23,7 +23,4 @@ bool Requested(const SString& commandLine, SString& path);
 SString DefaultPath(const SString& name);
 // The failure record as one line: its identifier and message lines.
 SString FailureText();
-// Out of memory: one line into the log, written without allocating, then
-// the program ends with ERROR_NOT_ENOUGH_MEMORY (8), a documented exit code.
-[[noreturn]] void EndOutOfMemory();
 } // namespace SLog

@@ -1,6 +1,6 @@
 #include "SString.h"
 
-#include "SLog.h"
+#include "SOutOfMemory.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -34,7 +34,7 @@ void* SAllocate(size_t bytes)
 {
     void* block = malloc(bytes ? bytes : 1);
     if (!block)
-        SLog::EndOutOfMemory();
+        SEndOutOfMemory();
     return block;
 }
 
@@ -42,7 +42,7 @@ void* SReallocate(void* block, size_t bytes)
 {
     void* grown = realloc(block, bytes ? bytes : 1);
     if (!grown)
-        SLog::EndOutOfMemory();
+        SEndOutOfMemory();
     return grown;
 }
 

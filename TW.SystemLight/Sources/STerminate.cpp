@@ -3,7 +3,7 @@
 // library's throwing helpers, its allocation operators and its verbose
 // terminate handler keeps its exception machinery, unwinder and demangler
 // out of the programs (about 75 KB of a download that every user makes).
-#include "SLog.h"
+#include "SOutOfMemory.h"
 
 #include <stdlib.h>
 
@@ -19,7 +19,7 @@ void __verbose_terminate_handler()
 
 namespace std
 {
-void __throw_bad_alloc() { SLog::EndOutOfMemory(); }
+void __throw_bad_alloc() { SEndOutOfMemory(); }
 void __throw_bad_array_new_length() { abort(); }
 void __throw_length_error(const char*) { abort(); }
 void __throw_logic_error(const char*) { abort(); }
@@ -34,7 +34,7 @@ void* operator new(size_t size)
 {
     void* block = malloc(size ? size : 1);
     if (!block)
-        SLog::EndOutOfMemory();
+        SEndOutOfMemory();
     return block;
 }
 void* operator new[](size_t size) { return operator new(size); }
