@@ -2,18 +2,24 @@
 // program uses the installation's files: it then asks the user to close them
 // and exits with 1 when the user cancels or nobody can be asked. It removes
 // nothing either when its files beside it (".deployment", "Uninstall") are
-// missing or damaged, or while a setup of it has not ended: it then says why
-// and exits with 1. "/Silent" shows no
+// damaged, or missing while an entry of another installation is there, or
+// while a setup of it has not ended: it then says why and exits with 1. An
+// entry that starts it while those files are gone is all that is left of
+// its installation: it offers to remove the entry alone (with "/Silent" it
+// says so in the log and exits with 1). "/Silent" shows no
 // window. Once it has started removing, it exits with 0, and failures of
 // single items only fill the error record. "/Log" or "/Log=<path>" writes
 // what it removed, and what it left and why, into a text file.
 #include "Names.h"
+#include "OrphanEntry.h"
 #include "Remover.h"
+#include "SelfRemoval.h"
 
 #include "SError.h"
 #include "SLibrarySearch.h"
 #include "SLog.h"
 #include "SPath.h"
+#include "SRegistry.h"
 
 #include <string.h>
 
@@ -44,6 +50,33 @@ bool AskToCloseThem()
                    MB_RETRYCANCEL | MB_ICONWARNING) == IDRETRY;
 }
 
+// Yes or No to removing an entry whose installation is gone.
+bool AskToRemoveTheEntry()
+{
+    return ShowBox(L" is no longer installed: its files are gone, only its entry in the list of installed "
+                   L"programs is left.",
+                   L"\n\nRemove the entry from the list?", MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+// The entry alone goes, and the remover after it, when the user says so.
+int RemoveOrphanEntry(HKEY root, const SString& entry, bool silent)
+{
+    if (silent)
+    {
+        SERROR_SET("Uninstall.Orphan")
+            .Add(entry)
+            .Add(L"Only the entry of this installation is left. Run the remover without /Silent to remove it.");
+        SLog::Line(L"nothing removed: " + SLog::FailureText());
+        return Finish(1);
+    }
+    if (!AskToRemoveTheEntry())
+        return Finish(1);
+    DeleteKeyTree(root, entry);
+    SLog::Line(L"entry removed alone, its installation being gone: " + entry);
+    StartSelfRemoval(GetModulePath(), SStringList());
+    return Finish(0);
+}
+
 // Why nothing was removed.
 void ShowFailure()
 {
@@ -63,6 +96,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
     bool silent = commandLine && strstr(commandLine, "/Silent");
     Remover engine;
     SString actions = Combine(DirectoryPart(GetModulePath()), L"Uninstall");
+    HKEY orphanRoot = NULL;
+    SString orphan;
+    if (FindOrphanEntry(DirectoryPart(actions), orphanRoot, orphan))
+        return RemoveOrphanEntry(orphanRoot, orphan, silent);
     while (engine.Uninstall(actions) != S_OK)
     {
         SLog::Line(L"nothing removed: " + SLog::FailureText());

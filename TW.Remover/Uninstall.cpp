@@ -7,6 +7,7 @@
 #include "DeleteFolderTree.h"
 #include "FilesInUse.h"
 #include "Names.h"
+#include "OrphanEntry.h"
 #include "ProtectedFolder.h"
 #include "RemoverInputs.h"
 #include "SelfRemoval.h"
@@ -64,15 +65,6 @@ bool IsPerMachine(const SStringList& actions)
     return false;
 }
 
-// The path that a command line starts, quoted or not.
-SString CommandProgram(const SString& command)
-{
-    if (!command.StartsWith(L"\""))
-        return command;
-    int end = command.Mid(1).Find(L'"');
-    return end < 0 ? command.Mid(1) : command.Mid(1, end);
-}
-
 // The files beside the remover name the installation; its entry must exist
 // and start this very remover. Otherwise these files were copied, or belong
 // to another installation, and a removal now would take half of one.
@@ -87,11 +79,11 @@ HRESULT CheckEntryNamesThisRemover(HKEY root, const SString& deploymentId)
             .Add(L"The list of installed programs has no entry for the installation that this remover belongs to.");
         return E_FAIL;
     }
-    if (!IsSameFolder(CommandProgram(command), GetModulePath()))
+    if (!StartsThisRemover(command))
     {
         SERROR_SET("Uninstall.OtherEntry")
             .Add(entry)
-            .Add(L"The entry starts " + CommandProgram(command) + L", not this remover.");
+            .Add(L"The entry starts " + command + L", not this remover.");
         return E_FAIL;
     }
     return S_OK;

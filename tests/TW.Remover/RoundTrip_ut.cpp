@@ -302,6 +302,28 @@ TEST_F(RoundTripTest, DamagedInputsRemoveNothingAndFail)
     TestFolder::RemoveTree(DocumentsFolder() + L"\\Reports");
 }
 
+// A removal stopped after the remover's own files went, but before the
+// entry (a remover of an earlier build did it in that order), leaves an entry
+// that only the remover starts: it offers to remove the entry alone.
+TEST_F(RoundTripTest, EntryWhoseInstallationIsGoneCanBeRemovedAlone)
+{
+    Install(L"Full");
+    SString program = place.programFolder;
+    ::DeleteFileW((program + L"\\Uninstall").CStr());
+    ::DeleteFileW((program + L"\\.deployment").CStr());
+    EXPECT_EQ(1u, RunAndWait(L"\"" + program + L"\\TW.Remover.exe\" /Silent", program, false));
+    ASSERT_TRUE(KeyExists(HKEY_CURRENT_USER, UninstallEntryPath(place.keyName)));
+
+    SetupProcess asking(program + L"\\TW.Remover.exe", L"");
+    HWND box = RemoverBox(asking);
+    ASSERT_TRUE(box != NULL);
+    EXPECT_NE(std::wstring::npos, MessageBoxText(box).find(L"Remove the entry")) << MessageBoxText(box);
+    Click(::GetDlgItem(box, IDYES));
+    EXPECT_EQ(0u, asking.WaitForExit());
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, UninstallEntryPath(place.keyName)));
+    EXPECT_TRUE(WaitFor([&program]() { return !TestFolder::Exists(program); }));
+}
+
 // A remover copied with its files into the user's desktop, which the entry
 // was changed to start, undoes the install but takes only itself of the
 // desktop.
