@@ -229,6 +229,21 @@ HWND RemoverBox(const SetupProcess& remover)
     return box;
 }
 
+// Starts the remover without /Silent, answers its box, which must hold
+// `expected`, with `button`; its exit code.
+DWORD AnswerRemoverBox(const SString& program, const wchar_t* expected, int button)
+{
+    SetupProcess asking(program + L"\\TW.Remover.exe", L"");
+    HWND box = RemoverBox(asking);
+    EXPECT_TRUE(box != NULL);
+    if (!box)
+        return 0xDEAD;
+    EXPECT_NE(std::wstring::npos, MessageBoxText(box).find(expected)) << MessageBoxText(box);
+    Click(::GetDlgItem(box, button));
+    return asking.WaitForExit();
+}
+
+
 // A missing, damaged or planted "Uninstall" or ".deployment", or an entry
 // that does not start this remover, makes the remover fail with 1 before it
 // changes anything; without "/Silent" it says why in a box.
@@ -293,12 +308,7 @@ TEST_F(RoundTripTest, DamagedInputsRemoveNothingAndFail)
     EXPECT_EQ(installed, snapshot.Take());
 
     WriteBytes(program + L"\\Uninstall", std::string());
-    SetupProcess asking(program + L"\\TW.Remover.exe", L"");
-    HWND box = RemoverBox(asking);
-    ASSERT_TRUE(box != NULL);
-    EXPECT_NE(std::wstring::npos, MessageBoxText(box).find(L"Uninstall")) << MessageBoxText(box);
-    Click(::GetDlgItem(box, IDOK));
-    EXPECT_EQ(1u, asking.WaitForExit());
+    EXPECT_EQ(1u, AnswerRemoverBox(program, L"Uninstall", IDOK));
     TestFolder::RemoveTree(DocumentsFolder() + L"\\Reports");
 }
 
@@ -314,12 +324,7 @@ TEST_F(RoundTripTest, EntryWhoseInstallationIsGoneCanBeRemovedAlone)
     EXPECT_EQ(1u, RunAndWait(L"\"" + program + L"\\TW.Remover.exe\" /Silent", program, false));
     ASSERT_TRUE(KeyExists(HKEY_CURRENT_USER, UninstallEntryPath(place.keyName)));
 
-    SetupProcess asking(program + L"\\TW.Remover.exe", L"");
-    HWND box = RemoverBox(asking);
-    ASSERT_TRUE(box != NULL);
-    EXPECT_NE(std::wstring::npos, MessageBoxText(box).find(L"Remove the entry")) << MessageBoxText(box);
-    Click(::GetDlgItem(box, IDYES));
-    EXPECT_EQ(0u, asking.WaitForExit());
+    EXPECT_EQ(0u, AnswerRemoverBox(program, L"Remove the entry", IDYES));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, UninstallEntryPath(place.keyName)));
     EXPECT_TRUE(WaitFor([&program]() { return !TestFolder::Exists(program); }));
 }
