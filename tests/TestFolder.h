@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "SHandle.h"
 #include "SString.h"
 
 class TestFolder
@@ -91,8 +92,7 @@ private:
     typedef char*(CDECL* UnixNameFunction)(const wchar_t*);
     static UnixNameFunction UnixNamer()
     {
-        return reinterpret_cast<UnixNameFunction>(
-            ::GetProcAddress(::GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name"));
+        return SGetProc<UnixNameFunction>(::GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name");
     }
     static std::string UnixName(const SString& path)
     {
