@@ -28,6 +28,7 @@ struct InstallRun
     InstallPackage package;
     InstallFolders folders;
     SString module;
+    SString icon; // what the shortcuts, URI schemes and file types show
     DWORD total;
     DWORD done;
 
@@ -58,3 +59,6 @@ inline bool IsApplicationFile(const SString& name, const SString& module)
 }
 // The browser plug-ins, whose install hooks the install calls.
 inline bool IsPluginLibrary(const SString& name) { return name == L"NPTW3D.dll" || name == L"TW.Plugin.IE.dll"; }
+// Fails with "ReadPackage.FileType" for an extension or ProgID that the shell
+// could take for something else.
+HRESULT CheckFileTypes(const InstallPackage& package);

@@ -3,6 +3,7 @@
 
 #include "SError.h"
 
+#include "Names.h"
 #include "StagedFile.h"
 
 #include "SLog.h"
@@ -69,7 +70,7 @@ HRESULT TWInstall::AddShortcut(const SString& target, const SString& arguments, 
     // install whose files are all written. Nothing is recorded for it.
     StagedFile shortcut;
     S_RETURN_IF_FAILED(shortcut.Reserve(file, m_transaction));
-    if (TWCreateShortcut(target, arguments, icon, shortcut.Staging(), description) != S_OK ||
+    if (TWCreateShortcut(target, arguments, icon, shortcut.Staging(), description, AppUserModelId()) != S_OK ||
         shortcut.Commit() != S_OK)
     {
         SLog::Line(L"shortcut not written: " + file + L" | " + SLog::FailureText());
@@ -94,6 +95,7 @@ HRESULT TWInstall::CreateShortcutsAndSchemes(Run& run)
         S_RETURN_IF_FAILED(CopyBestEffort(icon, copy));
         icon = copy;
     }
+    run.icon = icon;
     if (options.startMenuShortcut)
         S_RETURN_IF_FAILED(AddShortcut(target, arguments, icon, GetStartMenuFolder() + L"\\" + fileName, description));
     if (options.desktopShortcut)

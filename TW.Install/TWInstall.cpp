@@ -2,6 +2,7 @@
 // package entries and the file writers.
 #include "TWInstall.h"
 
+#include "FileTypes.h"
 #include "FilesInUse.h"
 #include "InflateStream.h"
 #include "Names.h"
@@ -123,6 +124,12 @@ JournalScope TWInstall::ScopeOf(const Run& run)
     scope.AddKey(run.PerMachine() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, SetupUninstallEntryPath());
     for (int i = 0; i < package.uriSchemes.Count(); ++i)
         scope.AddKey(HKEY_CURRENT_USER, UriSchemeKeyPath(package.uriSchemes[i]));
+    for (int i = 0; i < package.fileExtensions.Count(); ++i)
+    {
+        scope.AddKey(HKEY_CURRENT_USER, ClassesKeyPath(package.fileExtensions[i]));
+        scope.AddKey(HKEY_CURRENT_USER, ClassesKeyPath(package.fileProgIds[i]));
+    }
+    scope.AddKey(HKEY_CURRENT_USER, AppPathKeyPath(run.module + L".exe"));
     scope.AddKey(folders.recordRoot, folders.keyPath);
     return scope;
 }
@@ -218,6 +225,7 @@ HRESULT TWInstall::Install(const InstallOptions& options)
     ReportProgress(GetNLS(L"Install.Prepare"), 0, 0);
     Run run(options);
     S_RETURN_IF_FAILED(ReadPackage(run.package));
+    S_RETURN_IF_FAILED(CheckFileTypes(run.package));
     run.total = run.package.TotalSize();
     run.module = options.moduleName.IsEmpty() ? SString(L"TW.3D.Modeller") : options.moduleName;
     S_RETURN_IF_FAILED(CheckVersion(run));
@@ -251,7 +259,10 @@ HRESULT TWInstall::PlaceEverything(Run& run)
     S_RETURN_IF_FAILED(WriteDataFiles(run));
     S_RETURN_IF_FAILED(WriteSettingsFiles(run));
     if (run.package.usageApplication)
+    {
         S_RETURN_IF_FAILED(CreateShortcutsAndSchemes(run));
+        S_RETURN_IF_FAILED(RegisterWithTheShell(run));
+    }
     startCommand = L"\"" + run.folders.program + L"\\" + run.module + L".exe\" " + GetNLS(L"ShortcutArgs");
     S_RETURN_IF_FAILED(InstallPlugins(run));
     SString displayName = run.options.displayName.IsEmpty() ? GetNLS(L"DisplayName") : run.options.displayName;

@@ -75,6 +75,9 @@ private:
     // Appends an action for the remover, and logs it.
     void RecordUndo(const SString& action);
     HRESULT CreateShortcutsAndSchemes(Run& run);
+    HRESULT RegisterWithTheShell(Run& run);
+    HRESULT RegisterFileType(const SString& extension, const SString& progId, const SString& description,
+                             const SString& program, const SString& icon);
     HRESULT InstallPlugins(Run& run);
 
     float m_reported; // the highest fraction reported in this run

@@ -7,11 +7,19 @@
 class Remover
 {
 public:
+    Remover() : m_associationsChanged(false) {}
     // Undoes the installation whose "Uninstall" file is at actionsPath.
     HRESULT Uninstall(const SString& actionsPath);
     HRESULT UnregisterInstall(DWORD perMachine, const SString& deploymentId);
     HRESULT UnregisterUri(const SString& scheme);
+    // ".ext|Vendor.Name": the file type that the install registered.
+    HRESULT UnregisterFileType(const SString& argument);
+    // "<module>.exe": the program's App Paths entry.
+    HRESULT UnregisterAppPath(const SString& programFile);
     HRESULT DLLUninstall(const SString& libraryPath, DWORD perMachine);
     // Reads exactly size bytes; fails with "SafeRead" at the end of the file.
     HRESULT SafeRead(HANDLE file, void* buffer, DWORD size);
+
+private:
+    bool m_associationsChanged; // the shell is told once, after every action
 };

@@ -5,6 +5,7 @@
 #include "Remover.h"
 
 #include "DeleteFolderTree.h"
+#include "FileTypes.h"
 #include "FilesInUse.h"
 #include "Names.h"
 #include "OrphanEntry.h"
@@ -102,6 +103,10 @@ void PerformAction(Remover& engine, const SString& action, const SString& deploy
         outcome = Outcome(engine.UnregisterInstall(verb == L"UnregisterInstallAdmin" ? 1 : 0, deploymentId));
     else if (verb == L"UnregisterUri")
         outcome = Outcome(engine.UnregisterUri(argument));
+    else if (verb == L"UnregisterFileType")
+        outcome = Outcome(engine.UnregisterFileType(argument));
+    else if (verb == L"UnregisterAppPath")
+        outcome = Outcome(engine.UnregisterAppPath(argument));
     SLog::Line(L"action: " + action + L" | " + outcome);
 }
 
@@ -241,6 +246,30 @@ HRESULT Remover::UnregisterUri(const SString& scheme)
     return DeleteKeyTree(HKEY_CURRENT_USER, UriSchemeKeyPath(scheme));
 }
 
+HRESULT Remover::UnregisterFileType(const SString& argument)
+{
+    SString extension, progId;
+    if (!ParseFileTypeAction(argument, extension, progId))
+    {
+        SERROR_SET("Uninstall.FileType").Add(argument).Add(L"The action names no extension and ProgID.");
+        return E_FAIL;
+    }
+    S_RETURN_IF_FAILED(::UnregisterFileType(extension, progId));
+    m_associationsChanged = true;
+    return S_OK;
+}
+
+// A program's file name only: the action cannot reach another key.
+HRESULT Remover::UnregisterAppPath(const SString& programFile)
+{
+    if (programFile.IsEmpty() || programFile.Find(L'\\') >= 0 || !programFile.EndsWith(L".exe"))
+    {
+        SERROR_SET("Uninstall.AppPath").Add(programFile).Add(L"The action names no program file.");
+        return E_FAIL;
+    }
+    return DeleteKeyTree(HKEY_CURRENT_USER, AppPathKeyPath(programFile));
+}
+
 HRESULT Remover::Uninstall(const SString& actionsPath)
 {
     SString ownFolder = DirectoryPart(actionsPath);
@@ -267,6 +296,8 @@ HRESULT Remover::Uninstall(const SString& actionsPath)
     for (int i = 0; i < actions.Count(); ++i)
         if (!IsEntryAction(VerbOf(actions[i])))
             PerformAction(*this, actions[i], deploymentId);
+    if (m_associationsChanged)
+        NotifyAssociationsChanged();
     for (int i = 0; i < removal.folders.Count(); ++i)
         DeleteFolderLogged(removal.folders[i]);
     DeleteKeyTree(root, keyPath);

@@ -114,12 +114,6 @@ inline bool ReadRawValue(HKEY root, const SString& path, const wchar_t* name, DW
            ERROR_SUCCESS;
 }
 
-inline bool KeyExists(HKEY root, const SString& path)
-{
-    SKey key;
-    return ::RegOpenKeyExW(root, path.CStr(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
-}
-
 inline std::string Utf16Bytes(const SString& text)
 {
     return std::string(reinterpret_cast<const char*>(text.CStr()), text.Length() * 2);

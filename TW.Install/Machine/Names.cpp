@@ -70,3 +70,16 @@ SString ProductVersion() { return TW_PRODUCT_VERSION; }
 SString DeploymentKeyPath(const SString& suffix) { return L"Software\\" + VendorName() + suffix; }
 
 SString KeyCopiesPath() { return L"Software\\" + VendorName() + L" Setup Rollback"; }
+
+SString AppUserModelId()
+{
+    SString name = GetNLS(L"DisplayName");
+    SString product;
+    for (int i = 0; i < name.Length(); ++i)
+    {
+        wchar_t c = name[i];
+        if ((c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9'))
+            product.Append(&c, 1);
+    }
+    return VendorName() + L"." + product;
+}

@@ -47,3 +47,7 @@ const wchar_t* const dataFolderKey = L"ApplicationData";
 const wchar_t* const programFolderKey = L"ProgramFiles";
 const wchar_t* const folderValue = TW_VENDOR;
 const wchar_t* const createdAboveValue = L"CreatedAbove";
+// The per-deployment key's value that names the application's AppUserModelID.
+const wchar_t* const appUserModelIdValue = L"AppUserModelID";
+// "<vendor>.<product>": the product's display name without spaces or dots.
+SString AppUserModelId();

@@ -167,7 +167,8 @@ enum KeywordKind
     ValueKeyword,
     ListKeyword,
     DownloadKeyword,
-    PairKeyword // a target and its value, into two lists
+    PairKeyword,  // a target and its value, into two lists
+    TripleKeyword // three values, into three lists
 };
 
 struct Keyword
@@ -178,26 +179,32 @@ struct Keyword
     SString InstallPackage::*value;
     SStringList InstallPackage::*list;
     SStringList InstallPackage::*values;
+    SStringList InstallPackage::*thirds;
 };
 
 const Keyword g_keywords[] = {
-    {L"usage-application", FlagKeyword, &InstallPackage::usageApplication, NULL, NULL, NULL},
-    {L"usage-plugin", FlagKeyword, &InstallPackage::usagePlugin, NULL, NULL, NULL},
-    {L"admin", FlagKeyword, &InstallPackage::admin, NULL, NULL, NULL},
-    {L"target-program", ValueKeyword, NULL, &InstallPackage::targetProgram, NULL, NULL},
-    {L"target-data", ValueKeyword, NULL, &InstallPackage::targetData, NULL, NULL},
-    {L"register-cookie", ValueKeyword, NULL, &InstallPackage::registerCookie, NULL, NULL},
-    {L"unregister-cookie", ValueKeyword, NULL, &InstallPackage::unregisterCookie, NULL, NULL},
-    {L"version", ValueKeyword, NULL, &InstallPackage::version, NULL, NULL},
-    {L"register-uri", ListKeyword, NULL, NULL, &InstallPackage::uriSchemes, NULL},
-    {L"download", DownloadKeyword, NULL, NULL, NULL, NULL},
-    {L"download-sha256", PairKeyword, NULL, NULL, &InstallPackage::digestTargets, &InstallPackage::digests},
-    {L"download-blocks", PairKeyword, NULL, NULL, &InstallPackage::blocksTargets, &InstallPackage::blocksDigests},
+    {L"usage-application", FlagKeyword, &InstallPackage::usageApplication, NULL, NULL, NULL, NULL},
+    {L"usage-plugin", FlagKeyword, &InstallPackage::usagePlugin, NULL, NULL, NULL, NULL},
+    {L"admin", FlagKeyword, &InstallPackage::admin, NULL, NULL, NULL, NULL},
+    {L"target-program", ValueKeyword, NULL, &InstallPackage::targetProgram, NULL, NULL, NULL},
+    {L"target-data", ValueKeyword, NULL, &InstallPackage::targetData, NULL, NULL, NULL},
+    {L"register-cookie", ValueKeyword, NULL, &InstallPackage::registerCookie, NULL, NULL, NULL},
+    {L"unregister-cookie", ValueKeyword, NULL, &InstallPackage::unregisterCookie, NULL, NULL, NULL},
+    {L"version", ValueKeyword, NULL, &InstallPackage::version, NULL, NULL, NULL},
+    {L"register-uri", ListKeyword, NULL, NULL, &InstallPackage::uriSchemes, NULL, NULL},
+    {L"download", DownloadKeyword, NULL, NULL, NULL, NULL, NULL},
+    {L"download-sha256", PairKeyword, NULL, NULL, &InstallPackage::digestTargets, &InstallPackage::digests, NULL},
+    {L"download-blocks", PairKeyword, NULL, NULL, &InstallPackage::blocksTargets, &InstallPackage::blocksDigests, NULL},
+    {L"register-extension", TripleKeyword, NULL, NULL, &InstallPackage::fileExtensions, &InstallPackage::fileProgIds,
+     &InstallPackage::fileDescriptions},
 };
 
 int ArgumentCount(KeywordKind kind)
 {
-    return kind == FlagKeyword ? 0 : kind == DownloadKeyword ? 3 : kind == PairKeyword ? 2 : 1;
+    return kind == FlagKeyword                                     ? 0
+           : kind == DownloadKeyword || kind == TripleKeyword ? 3
+           : kind == PairKeyword                              ? 2
+                                                              : 1;
 }
 
 // Applies one keyword at index i; returns how many strings it consumed.
@@ -230,6 +237,11 @@ int ApplyKeyword(const SStringList& strings, int i, InstallPackage& package)
         case PairKeyword:
             (package.*keyword.list).Append(strings[i + 1]);
             (package.*keyword.values).Append(strings[i + 2]);
+            break;
+        case TripleKeyword:
+            (package.*keyword.list).Append(strings[i + 1]);
+            (package.*keyword.values).Append(strings[i + 2]);
+            (package.*keyword.thirds).Append(strings[i + 3]);
             break;
         }
         return 1 + arguments;

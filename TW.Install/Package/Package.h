@@ -29,6 +29,11 @@ struct InstallPackage
     std::vector<StoredEntry> cacheEntries;
     std::vector<StoredEntry> dataFiles; // paths with "\" separators
     SStringList uriSchemes;
+    // "register-extension": a file type the application opens, its ProgID
+    // and the type's description, one entry in each list.
+    SStringList fileExtensions;
+    SStringList fileProgIds;
+    SStringList fileDescriptions;
     SString registerCookie;
     SString unregisterCookie;
     SStringList downloadUrls;

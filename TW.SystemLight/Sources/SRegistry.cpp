@@ -110,3 +110,38 @@ HRESULT DeleteKeyTree(HKEY root, const SString& path)
     ::RegDeleteKeyW(root, path.CStr());
     return S_OK;
 }
+
+HRESULT DeleteValue(HKEY root, const SString& path, const SString& name)
+{
+    SKey key;
+    LONG opened = ::RegOpenKeyExW(root, path.CStr(), 0, KEY_SET_VALUE, key.Put());
+    if (opened == ERROR_FILE_NOT_FOUND)
+        return S_OK;
+    LONG deleted = opened == ERROR_SUCCESS ? ::RegDeleteValueW(key.Get(), name.CStr()) : opened;
+    if (deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND)
+        return S_OK;
+    ::SetLastError(static_cast<DWORD>(deleted));
+    SERROR_SET_SYSTEM("DeleteValue").Add(path).Add(name);
+    return E_FAIL;
+}
+
+bool KeyExists(HKEY root, const SString& path)
+{
+    SKey key;
+    return ::RegOpenKeyExW(root, path.CStr(), 0, KEY_QUERY_VALUE, key.Put()) == ERROR_SUCCESS;
+}
+
+void DeleteKeyIfEmpty(HKEY root, const SString& path)
+{
+    DWORD subkeys = 1;
+    DWORD values = 1;
+    {
+        SKey key;
+        if (::RegOpenKeyExW(root, path.CStr(), 0, KEY_QUERY_VALUE, key.Put()) != ERROR_SUCCESS ||
+            ::RegQueryInfoKeyW(key.Get(), NULL, NULL, NULL, &subkeys, NULL, NULL, &values, NULL, NULL, NULL, NULL) !=
+                ERROR_SUCCESS)
+            return;
+    }
+    if (!subkeys && !values)
+        ::RegDeleteKeyW(root, path.CStr());
+}

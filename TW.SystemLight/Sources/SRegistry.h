@@ -15,3 +15,9 @@ HRESULT GetValue(HKEY root, const SString& path, const SString& name, SString& t
 HRESULT ListKeys(HKEY root, const SString& path, SStringList& names);
 // Deletes the key and everything below it, deepest first.
 HRESULT DeleteKeyTree(HKEY root, const SString& path);
+// Deletes one value; a value or key that is not there is already deleted.
+HRESULT DeleteValue(HKEY root, const SString& path, const SString& name);
+// True when the key is there.
+bool KeyExists(HKEY root, const SString& path);
+// Deletes the key when it holds no value and no subkey; leaves it otherwise.
+void DeleteKeyIfEmpty(HKEY root, const SString& path);

@@ -4,12 +4,32 @@
 #include "SHandle.h"
 
 #include <shlobj.h>
+#include <propsys.h>
 #include <shobjidl.h>
 
 #include <vector>
 
+namespace
+{
+// {9F4C2855-9F79-4B39-A8D0-E1D42DE1D5F3}, 5: PKEY_AppUserModel_ID.
+const PROPERTYKEY g_appUserModelId = {{0x9F4C2855, 0x9F79, 0x4B39, {0xA8, 0xD0, 0xE1, 0xD4, 0x2D, 0xE1, 0xD5, 0xF3}}, 5};
+
+void SetAppUserModelId(IShellLinkW* link, const SString& id)
+{
+    SComPtr<IPropertyStore> store;
+    if (id.IsEmpty() || FAILED(link->QueryInterface(IID_IPropertyStore, store.PutVoid())) || !store.Get())
+        return;
+    PROPVARIANT value;
+    ::ZeroMemory(&value, sizeof(value));
+    value.vt = VT_LPWSTR;
+    value.pwszVal = const_cast<wchar_t*>(id.CStr());
+    if (SUCCEEDED(store->SetValue(g_appUserModelId, value)))
+        store->Commit();
+}
+} // namespace
+
 HRESULT TWCreateShortcut(const SString& target, const SString& arguments, const SString& icon, const SString& file,
-                         const SString& description)
+                         const SString& description, const SString& appUserModelId)
 {
     SComPtr<IShellLinkW> link;
     HRESULT created = ::CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.PutVoid());
@@ -22,6 +42,7 @@ HRESULT TWCreateShortcut(const SString& target, const SString& arguments, const 
     link->SetIconLocation(icon.CStr(), 0);
     link->SetDescription(description.CStr());
     link->SetArguments(arguments.CStr());
+    SetAppUserModelId(link.Get(), appUserModelId);
     SComPtr<IPersistFile> persist;
     if (FAILED(link->QueryInterface(IID_IPersistFile, persist.PutVoid())) || !persist.Get())
     {
@@ -78,6 +99,8 @@ SString GetLocalAppDataLowFolder()
     SString low = GetKnownFolder(L"{A520A1A4-1780-4FF6-BD18-167343C5AF16}");
     return low.IsEmpty() ? GetLocalAppDataFolder() : low;
 }
+
+void NotifyAssociationsChanged() { ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, NULL, NULL); }
 
 HRESULT StartProcess(const SString& commandLine)
 {

@@ -4,10 +4,14 @@
 #include "SString.h"
 
 // Writes a shortcut through the Shell Link object (COM must be initialised on
-// the calling thread). Fails with "TWCreateShortcut.Save" when the file was
-// not written.
+// the calling thread), with the application's AppUserModelID when one is
+// given, which taskbar grouping, jump lists and notifications go by. Fails
+// with "TWCreateShortcut.Save" when the file was not written; a shell that
+// cannot keep the ID (Wine's keeps none) still gets the shortcut.
 HRESULT TWCreateShortcut(const SString& target, const SString& arguments, const SString& icon, const SString& file,
-                         const SString& description);
+                         const SString& description, const SString& appUserModelId = SString());
+// Tells the shell, and Explorer's windows, that file associations changed.
+void NotifyAssociationsChanged();
 SString GetDesktopFolder();
 SString GetStartMenuFolder();
 SString GetLocalAppDataFolder();

@@ -135,12 +135,6 @@ void ShowValues(HKEY root, const SString& path)
     }
 }
 
-bool KeyExists(HKEY root, const SString& path)
-{
-    SKey key;
-    return ::RegOpenKeyExW(root, path.CStr(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
-}
-
 int ShowState()
 {
     Place place = ReleasePlace();

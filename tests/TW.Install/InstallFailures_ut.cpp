@@ -114,8 +114,9 @@ TEST_F(InstallFailureTest, FailingPluginEntryFailsTheInstall)
     ASSERT_EQ(E_FAIL, InstallPack(TestPack(L"Full"), installer));
     EXPECT_TRUE(SError::Identifier() == L"TWDLLInstall.EntryFailed");
     EXPECT_FALSE(TestFolder::Exists(place.programFolder + L"\\Uninstall"));
-    // Shortcuts and schemes (4), then the first library; the second one failed.
-    EXPECT_EQ(5, installer.UninstallActions.Count());
+    // Shortcuts and schemes (4), the file type and App Paths (2), then the
+    // first library; the second one failed.
+    EXPECT_EQ(7, installer.UninstallActions.Count());
     EXPECT_TRUE(installer.UninstallActions[installer.UninstallActions.Count() - 1].StartsWith(L"DLLUninstall."));
 }
 

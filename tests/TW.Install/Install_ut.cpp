@@ -156,6 +156,8 @@ TEST_F(InstallTest, PerUserApplicationInstall)
                                      L"DeleteFile." + desktopLink,
                                      L"UnregisterUri.tarnwick",
                                      L"UnregisterUri.tw3d",
+                                     L"UnregisterFileType..tw3d|Tarnwick.Model",
+                                     L"UnregisterAppPath.TW.3D.Modeller.exe",
                                      L"DLLUninstall." + program + L"\\NPTW3D.dll",
                                      L"DLLUninstall." + program + L"\\TW.Plugin.IE.dll",
                                      L"UnRegisterCookie.bye",

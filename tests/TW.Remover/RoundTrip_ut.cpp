@@ -312,6 +312,97 @@ TEST_F(RoundTripTest, DamagedInputsRemoveNothingAndFail)
     TestFolder::RemoveTree(DocumentsFolder() + L"\\Reports");
 }
 
+const wchar_t g_extensionKey[] = L"Software\\Classes\\.tw3d";
+const wchar_t g_progIdKey[] = L"Software\\Classes\\Tarnwick.Model";
+const wchar_t g_fileExtsKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.tw3d";
+const wchar_t g_appPathKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\TW.3D.Modeller.exe";
+
+// The extension's default program, empty for none.
+SString DefaultOf(const wchar_t* key)
+{
+    SString value;
+    GetValue(HKEY_CURRENT_USER, key, SString(), value);
+    return value;
+}
+
+void ClearFileType()
+{
+    for (const wchar_t* key : {g_extensionKey, g_progIdKey, g_fileExtsKey, g_appPathKey})
+        DeleteKeyTree(HKEY_CURRENT_USER, key);
+}
+
+// A file type joins the programs the user has and never takes one away;
+// removal and rollback leave exactly what was there before.
+TEST_F(RoundTripTest, FileTypesJoinTheUsersProgramsAndLeaveNoTrace)
+{
+    const struct
+    {
+        const wchar_t* before;           // the extension's default before the install
+        bool userChoice;                 // the user chose a program in Explorer
+        const wchar_t* changedAfterward; // the default the user set after the install
+        const wchar_t* installed;        // the default once installed
+    } cases[] = {
+        {L"", false, L"", L"Tarnwick.Model"},
+        {L"Other.App", false, L"", L"Other.App"},
+        {L"", true, L"", L""},
+        {L"", false, L"Other.App", L"Tarnwick.Model"},
+    };
+    MachineSnapshot snapshot;
+    snapshot.Key(HKEY_CURRENT_USER, g_extensionKey).Key(HKEY_CURRENT_USER, g_progIdKey)
+        .Key(HKEY_CURRENT_USER, g_fileExtsKey).Key(HKEY_CURRENT_USER, g_appPathKey);
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(ToNarrow(SString(c.before) + L"|" + c.changedAfterward + (c.userChoice ? L"|choice" : L"")));
+        place.Clear();
+        ClearFileType();
+        if (*c.before)
+            SetValue(HKEY_CURRENT_USER, g_extensionKey, SString(), SString(c.before));
+        if (c.userChoice)
+            SetValue(HKEY_CURRENT_USER, SString(g_fileExtsKey) + L"\\UserChoice", L"ProgId", SString(L"Other.App"));
+        std::string before = snapshot.Take();
+        Install(L"Full");
+        SString program = place.programFolder + L"\\TW.3D.Modeller.exe";
+        EXPECT_TRUE(DefaultOf(g_extensionKey) == c.installed) << DefaultOf(g_extensionKey).CStr();
+        DWORD type = 0;
+        std::string data;
+        EXPECT_TRUE(ReadRawValue(HKEY_CURRENT_USER, SString(g_extensionKey) + L"\\OpenWithProgids", L"Tarnwick.Model",
+                                 type, data));
+        EXPECT_TRUE(DefaultOf(g_progIdKey) == L"Tarnwick 3D model");
+        SString command;
+        GetValue(HKEY_CURRENT_USER, SString(g_progIdKey) + L"\\shell\\open\\command", SString(), command);
+        EXPECT_TRUE(command == L"\"" + program + L"\" \"%1\"") << command.CStr();
+        EXPECT_TRUE(DefaultOf(g_appPathKey) == program);
+        EXPECT_EQ(c.userChoice, KeyExists(HKEY_CURRENT_USER, SString(g_fileExtsKey) + L"\\UserChoice"));
+        SString identity;
+        EXPECT_EQ(S_OK, GetValue(HKEY_CURRENT_USER, DeploymentKeyPath(place.suffix), L"AppUserModelID", identity));
+        EXPECT_TRUE(identity.StartsWith(L"Tarnwick.") && identity.Find(L' ') < 0) << identity.CStr();
+        if (*c.changedAfterward)
+            SetValue(HKEY_CURRENT_USER, g_extensionKey, SString(), SString(c.changedAfterward));
+
+        EXPECT_EQ(0u, RunRemover(place.programFolder));
+
+        if (*c.changedAfterward)
+        {
+            EXPECT_TRUE(DefaultOf(g_extensionKey) == c.changedAfterward); // the user's choice stays
+            EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, g_progIdKey));
+            SetValue(HKEY_CURRENT_USER, g_extensionKey, SString(), SString(c.before));
+            DeleteKeyTree(HKEY_CURRENT_USER, g_extensionKey);
+        }
+        else
+            EXPECT_EQ(before, snapshot.Take());
+    }
+    // A failed install takes its registrations back, and the default it found stays.
+    ClearFileType();
+    SetValue(HKEY_CURRENT_USER, g_extensionKey, SString(), SString(L"Other.App"));
+    std::string before = snapshot.Take();
+    PackageModule module(TestPack(L"RollbackLate"), L"RoundTrip");
+    TWInstall engine;
+    engine.packageModule = module.Get();
+    EXPECT_EQ(E_FAIL, engine.Install(InstallOptions()));
+    EXPECT_EQ(before, snapshot.Take());
+    ClearFileType();
+}
+
 // A removal stopped after the remover's own files went, but before the
 // entry (a remover of an earlier build did it in that order), leaves an entry
 // that only the remover starts: it offers to remove the entry alone.

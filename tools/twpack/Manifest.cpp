@@ -178,8 +178,26 @@ private:
         return true;
     }
 
+    // "register-extension <.ext> <ProgID> <description>": what the setup
+    // program checks again before it writes a key.
+    bool FileType(const std::vector<std::string>& strings, size_t at, std::string& error)
+    {
+        static const std::regex extension("\\.[A-Za-z0-9_-]{1,16}");
+        static const std::regex progId("[A-Za-z][A-Za-z0-9_]*\\.[A-Za-z0-9_]+(\\.[0-9]+)?");
+        if (at + 3 >= strings.size())
+            return Fail("'register-extension' takes an extension, a ProgID and a description", error);
+        if (!std::regex_match(strings[at + 1], extension))
+            return Fail("'" + strings[at + 1] + "' is not an extension: a dot and 1 to 16 letters, digits, - or _", error);
+        if (!std::regex_match(strings[at + 2], progId) || strings[at + 2].size() > 39)
+            return Fail("'" + strings[at + 2] + "' is not a ProgID: Vendor.Name or Vendor.Name.Version, at most 39", error);
+        return true;
+    }
+
     bool Describe(const std::vector<std::string>& strings, std::string& error)
     {
+        for (size_t i = 0; i < strings.size(); ++i)
+            if (strings[i] == "register-extension" && !FileType(strings, i, error))
+                return false;
         for (const std::string& word : strings)
         {
             std::u16string units;

@@ -84,6 +84,13 @@ void Scan(const std::vector<std::string>& strings, Description& description)
                 break;
             }
         }
+        if (word == "register-extension" && i + 3 < strings.size())
+        {
+            description.values.push_back(word + " " + strings[i + 1] + " " + strings[i + 2] + " \"" +
+                                         strings[i + 3] + "\"");
+            i += 3;
+            continue;
+        }
         if (word == "download" && i + 3 < strings.size())
         {
             int size = std::atoi(strings[i + 3].c_str());
