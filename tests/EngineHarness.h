@@ -1,6 +1,7 @@
 #pragma once
 // Runs the real engine against packages made by the package builder, on the
 // real registry and file system of the test prefix.
+#include "FileTypes.h"
 #include "Names.h"
 #include "SError.h"
 #include "SPath.h"
@@ -90,6 +91,9 @@ struct InstallPlace
         DeleteKeyTree(HKEY_CURRENT_USER, DeploymentKeyPath(suffix));
         DeleteKeyTree(HKEY_CURRENT_USER, L"Software\\Classes\\tarnwick");
         DeleteKeyTree(HKEY_CURRENT_USER, L"Software\\Classes\\tw3d");
+        DeleteKeyTree(HKEY_CURRENT_USER, ClassesKeyPath(L".tw3d"));
+        DeleteKeyTree(HKEY_CURRENT_USER, ClassesKeyPath(L"Tarnwick.Model"));
+        DeleteKeyTree(HKEY_CURRENT_USER, AppPathKeyPath(L"TW.3D.Modeller.exe"));
         ::DeleteFileW((GetStartMenuFolder() + L"\\Tarnwick 3D.lnk").CStr());
         ::DeleteFileW((GetDesktopFolder() + L"\\Tarnwick 3D.lnk").CStr());
     }

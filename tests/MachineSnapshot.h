@@ -30,6 +30,8 @@ public:
         Key(HKEY_CURRENT_USER, uninstall);
         Key(HKEY_LOCAL_MACHINE, uninstall);
         Key(HKEY_CURRENT_USER, L"Software\\Classes");
+        Key(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths");
+        Key(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts");
         Key(HKEY_CURRENT_USER, KeyCopiesPath());
         for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
         {

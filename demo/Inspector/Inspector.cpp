@@ -14,7 +14,9 @@
 //   TW.Inspector finished <caption>  0 when that setup window shows its finished page
 //   TW.Inspector variant <in> <out> <key>=<value>...   a setup copy with changed settings
 //   TW.Inspector package <in> <out> <pack>             a setup copy with another package
+#include "FileTypes.h"
 #include "Names.h"
+
 #include "SHandle.h"
 #include "SNls.h"
 #include "SRegistry.h"
@@ -135,6 +137,15 @@ void ShowValues(HKEY root, const SString& path)
     }
 }
 
+// The file type, its ProgID and command, App Paths and the per-deployment
+// key with the application's AppUserModelID.
+std::vector<SString> ShellKeys(const Place& place)
+{
+    return {ClassesKeyPath(L".tw3d"), ClassesKeyPath(L".tw3d") + L"\\OpenWithProgids",
+            ClassesKeyPath(L"Tarnwick.Model"), ClassesKeyPath(L"Tarnwick.Model") + L"\\shell\\open\\command",
+            AppPathKeyPath(L"TW.3D.Modeller.exe"), DeploymentKeyPath(place.suffix)};
+}
+
 int ShowState()
 {
     Place place = ReleasePlace();
@@ -147,6 +158,11 @@ int ShowState()
     SString entry = UninstallEntryPath(place.keyName);
     Print(L"Uninstall entry: HKEY_CURRENT_USER\\" + entry);
     ShowValues(HKEY_CURRENT_USER, entry);
+    for (const SString& key : ShellKeys(place))
+    {
+        Print(L"HKEY_CURRENT_USER\\" + key);
+        ShowValues(HKEY_CURRENT_USER, key);
+    }
     return 0;
 }
 
@@ -165,7 +181,11 @@ int ShowGone()
         {L"Start-menu shortcut", ::GetFileAttributesW((GetStartMenuFolder() + L"\\" + name).CStr()) != INVALID_FILE_ATTRIBUTES},
         {L"desktop shortcut", ::GetFileAttributesW((GetDesktopFolder() + L"\\" + name).CStr()) != INVALID_FILE_ATTRIBUTES},
         {L"uninstall entry", KeyExists(HKEY_CURRENT_USER, UninstallEntryPath(place.keyName))},
-        {L"per-deployment key", KeyExists(HKEY_LOCAL_MACHINE, DeploymentKeyPath(place.suffix))},
+        {L"per-deployment key", KeyExists(HKEY_CURRENT_USER, DeploymentKeyPath(place.suffix)) ||
+                                    KeyExists(HKEY_LOCAL_MACHINE, DeploymentKeyPath(place.suffix))},
+        {L"file type", KeyExists(HKEY_CURRENT_USER, ClassesKeyPath(L"Tarnwick.Model")) ||
+                           KeyExists(HKEY_CURRENT_USER, ClassesKeyPath(L".tw3d"))},
+        {L"App Paths entry", KeyExists(HKEY_CURRENT_USER, AppPathKeyPath(L"TW.3D.Modeller.exe"))},
         {L"removal script", ::GetFileAttributesW((GetLocalAppDataFolder() + L"\\TW.RemoverDelete.bat").CStr()) != INVALID_FILE_ATTRIBUTES},
     };
     int left = 0;

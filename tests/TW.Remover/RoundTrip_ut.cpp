@@ -403,6 +403,39 @@ TEST_F(RoundTripTest, FileTypesJoinTheUsersProgramsAndLeaveNoTrace)
     ClearFileType();
 }
 
+// The shell opens a file of the type with the application, as a double
+// click or "start" does, and hands it the file's path. Wine 8's
+// HKEY_CLASSES_ROOT does not show HKEY_CURRENT_USER\Software\Classes, so
+// there "start" finds no per-user type: the command that the shell would
+// run is run as the shell runs it instead.
+TEST_F(RoundTripTest, AFileOfTheTypeOpensWithTheApplication)
+{
+    ClearFileType();
+    Install(L"Full");
+    ::CreateDirectoryW(L"C:\\Tarnwick Tests", NULL);
+    SString model = L"C:\\Tarnwick Tests\\model one.tw3d";
+    WriteBytes(model, "model");
+    SKey visible;
+    bool merged = ::RegOpenKeyExW(HKEY_CLASSES_ROOT, L".tw3d", 0, KEY_READ, visible.Put()) == ERROR_SUCCESS;
+    SString command = L"cmd /c start \"\" \"" + model + L"\"";
+    if (!merged)
+    {
+        GetValue(HKEY_CURRENT_USER, SString(g_progIdKey) + L"\\shell\\open\\command", SString(), command);
+        command.Replace(L"%1", model.CStr());
+    }
+    StartProcess(command);
+    SString started = place.programFolder + L"\\StartedWith.txt";
+    EXPECT_TRUE(WaitFor([&]() {
+        return TestFolder::ReadFile(started).find("\"" + ToNarrow(model) + "\"") != std::string::npos;
+    })) << TestFolder::ReadFile(started);
+    HWND box = NULL;
+    WaitFor([&]() { return (box = ::FindWindowW(NULL, L"Tarnwick 3D Modeller")) != NULL; });
+    if (box)
+        ::PostMessageW(box, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(WaitFor([]() { return ::FindWindowW(NULL, L"Tarnwick 3D Modeller") == NULL; }));
+    ClearFileType();
+}
+
 // A removal stopped after the remover's own files went, but before the
 // entry (a remover of an earlier build did it in that order), leaves an entry
 // that only the remover starts: it offers to remove the entry alone.

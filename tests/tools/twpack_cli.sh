@@ -29,6 +29,14 @@ manifest 'describe "unclosed'
 expect_error "unclosed quote" "unclosed quote" "$twpack" build "$work/m.manifest" "$work/o.pack"
 manifest 'describe ""'
 expect_error "an empty description string" "empty description string" "$twpack" build "$work/m.manifest" "$work/o.pack"
+for bad in '.tw3d Model' '.a.b Tarnwick.Model' 'tw3d Tarnwick.Model' '.toolongextension17 Tarnwick.Model' \
+           '.tw3d Tarnwick.Model.x' '.tw3d 3D.Model'; do
+  manifest "describe register-extension $bad \"a type\""
+  expect_error "register-extension $bad is refused" "is not a" "$twpack" build "$work/m.manifest" "$work/o.pack"
+done
+manifest 'describe register-extension .tw3d Tarnwick.Model'
+expect_error "register-extension without its description" "takes an extension, a ProgID and a description" \
+  "$twpack" build "$work/m.manifest" "$work/o.pack"
 
 check "build is deterministic" bash -c "'$twpack' build '$manifests/Sections.manifest' '$work/a.pack' -D BIN=/ &&
   '$twpack' build '$manifests/Sections.manifest' '$work/b.pack' -D BIN=/ && cmp '$work/a.pack' '$work/b.pack'"
