@@ -171,25 +171,29 @@ HRESULT DeltaDownload::CopyLocalChunks(const LocalChunks& local, std::vector<DWO
     std::vector<BYTE> buffer;
     SFile source;
     int sourceIndex = -1;
+    bool changed = false; // since it was cut: its chunks are hashed again
     for (DWORD i = 0; i < m_map.chunks.size(); ++i)
     {
         const BlockChunk& chunk = m_map.chunks[i];
         const LocalChunk* found = local.Find(chunk.digest, chunk.programSize);
         if (found && found->file != sourceIndex)
         {
+            // No writer while it is open: what is read is what was checked.
             source.Reset(::CreateFileW(local.Path(found->file).CStr(), GENERIC_READ, FILE_SHARE_READ, NULL,
                                        OPEN_EXISTING, 0, NULL));
             sourceIndex = found->file;
+            changed = !source.IsValid() || !local.IsUnchanged(found->file, source.Get());
         }
         buffer.resize(chunk.programSize ? chunk.programSize : 1);
         OVERLAPPED at = {};
         DWORD read = 0;
         at.Offset = found ? found->offset : 0;
-        // Hashed again as it is copied: a file that changed since it was cut
-        // costs the chunks that changed, not the whole delta.
+        // A file that changed since it was cut costs the chunks that
+        // changed, not the whole delta: its chunks are hashed as they are read.
         SDigest digest;
         bool copied = found && source.IsValid() && ::ReadFile(source.Get(), &buffer[0], chunk.programSize, &read, &at) &&
-                      read == chunk.programSize && Sha256(&buffer[0], read, digest) && digest == chunk.digest;
+                      read == chunk.programSize &&
+                      (!changed || (Sha256(&buffer[0], read, digest) && digest == chunk.digest));
         if (!copied)
         {
             missing.push_back(i);

@@ -11,10 +11,12 @@ void LocalChunks::AddFile(const SString& path)
 {
     SFile file(::CreateFileW(path.CStr(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                              FILE_FLAG_SEQUENTIAL_SCAN, NULL));
-    if (!file.IsValid())
+    Stamp stamp = {};
+    if (!file.IsValid() || !StampOf(file.Get(), stamp))
         return;
     int index = m_paths.Count();
     m_paths.Append(path);
+    m_stamps.push_back(stamp);
     // A window of four chunks at most: a cut needs the next maxSize bytes.
     std::vector<BYTE> window(4 * ContentChunks::maxSize);
     DWORD held = 0;
@@ -49,6 +51,7 @@ void LocalChunks::Merge(const LocalChunks& other)
     int first = m_paths.Count();
     for (int i = 0; i < other.m_paths.Count(); ++i)
         m_paths.Append(other.m_paths[i]);
+    m_stamps.insert(m_stamps.end(), other.m_stamps.begin(), other.m_stamps.end());
     for (const std::pair<const SDigest, LocalChunk>& entry : other.m_chunks)
     {
         LocalChunk chunk = entry.second;
@@ -61,4 +64,22 @@ const LocalChunk* LocalChunks::Find(const SDigest& digest, DWORD size) const
 {
     std::map<SDigest, LocalChunk>::const_iterator found = m_chunks.find(digest);
     return found != m_chunks.end() && found->second.size == size ? &found->second : NULL;
+}
+
+bool LocalChunks::StampOf(HANDLE file, Stamp& stamp)
+{
+    BY_HANDLE_FILE_INFORMATION information = {};
+    if (!::GetFileInformationByHandle(file, &information))
+        return false;
+    stamp.size = (static_cast<ULONGLONG>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
+    stamp.written = information.ftLastWriteTime;
+    return true;
+}
+
+bool LocalChunks::IsUnchanged(int file, HANDLE open) const
+{
+    Stamp now = {};
+    const Stamp& then = m_stamps[file];
+    return StampOf(open, now) && now.size == then.size &&
+           ::CompareFileTime(&now.written, &then.written) == 0;
 }

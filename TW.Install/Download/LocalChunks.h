@@ -7,6 +7,7 @@
 #include "SString.h"
 
 #include <map>
+#include <vector>
 
 struct LocalChunk
 {
@@ -26,8 +27,19 @@ public:
     // Where a chunk with this SHA-256 and size lies; NULL when nowhere.
     const LocalChunk* Find(const SDigest& digest, DWORD size) const;
     const SString& Path(int file) const { return m_paths[file]; }
+    // True when the open file is as it was when it was cut: the same size
+    // and last write. A file that changed since needs its chunks hashed again.
+    bool IsUnchanged(int file, HANDLE open) const;
 
 private:
+    struct Stamp
+    {
+        ULONGLONG size;
+        FILETIME written;
+    };
+    static bool StampOf(HANDLE file, Stamp& stamp);
+
     SStringList m_paths;
+    std::vector<Stamp> m_stamps; // of each file, taken before it was cut
     std::map<SDigest, LocalChunk> m_chunks;
 };
