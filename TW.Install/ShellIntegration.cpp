@@ -60,6 +60,24 @@ HRESULT TWInstall::RegisterFileType(const SString& extension, const SString& pro
     return S_OK;
 }
 
+// App Paths are one name space for every program of the user: an entry
+// that names another program of the same file name stays its own.
+HRESULT TWInstall::RegisterAppPath(const SString& programFile, const SString& program, const SString& folder)
+{
+    SString key = AppPathKeyPath(programFile);
+    SString current;
+    if (GetValue(HKEY_CURRENT_USER, key, SString(), current) == S_OK && !current.IsEmpty() && current != program)
+    {
+        SLog::Line(L"App Paths entry left to the program it names: " + current);
+        return S_OK;
+    }
+    S_RETURN_IF_FAILED(m_transaction.ProtectKey(HKEY_CURRENT_USER, key));
+    S_RETURN_IF_FAILED(SetValue(HKEY_CURRENT_USER, key, SString(), program));
+    S_RETURN_IF_FAILED(SetValue(HKEY_CURRENT_USER, key, L"Path", folder));
+    RecordUndo(L"UnregisterAppPath." + programFile);
+    return S_OK;
+}
+
 HRESULT TWInstall::RegisterWithTheShell(Run& run)
 {
     SString programFile = run.module + L".exe";
@@ -69,11 +87,7 @@ HRESULT TWInstall::RegisterWithTheShell(Run& run)
                                             run.package.fileDescriptions[i], program, run.icon));
     if (run.package.fileExtensions.Count())
         NotifyAssociationsChanged();
-    SString appPath = AppPathKeyPath(programFile);
-    S_RETURN_IF_FAILED(m_transaction.ProtectKey(HKEY_CURRENT_USER, appPath));
-    S_RETURN_IF_FAILED(SetValue(HKEY_CURRENT_USER, appPath, SString(), program));
-    S_RETURN_IF_FAILED(SetValue(HKEY_CURRENT_USER, appPath, L"Path", run.folders.program));
-    RecordUndo(L"UnregisterAppPath." + programFile);
+    S_RETURN_IF_FAILED(RegisterAppPath(programFile, program, run.folders.program));
     // For the application, which gives its process the same ID.
     S_RETURN_IF_FAILED(m_transaction.ProtectKey(run.folders.recordRoot, run.folders.keyPath));
     return SetValue(run.folders.recordRoot, run.folders.keyPath, appUserModelIdValue, AppUserModelId());

@@ -76,6 +76,7 @@ private:
     void RecordUndo(const SString& action);
     HRESULT CreateShortcutsAndSchemes(Run& run);
     HRESULT RegisterWithTheShell(Run& run);
+    HRESULT RegisterAppPath(const SString& programFile, const SString& program, const SString& folder);
     HRESULT RegisterFileType(const SString& extension, const SString& progId, const SString& description,
                              const SString& program, const SString& icon);
     HRESULT InstallPlugins(Run& run);

@@ -94,6 +94,7 @@ struct InstallPlace
         DeleteKeyTree(HKEY_CURRENT_USER, ClassesKeyPath(L".tw3d"));
         DeleteKeyTree(HKEY_CURRENT_USER, ClassesKeyPath(L"Tarnwick.Model"));
         DeleteKeyTree(HKEY_CURRENT_USER, AppPathKeyPath(L"TW.3D.Modeller.exe"));
+        DeleteKeyTree(HKEY_CURRENT_USER, AppPathKeyPath(L"Viewer.exe")); // the module of an options test
         ::DeleteFileW((GetStartMenuFolder() + L"\\Tarnwick 3D.lnk").CStr());
         ::DeleteFileW((GetDesktopFolder() + L"\\Tarnwick 3D.lnk").CStr());
     }

@@ -24,9 +24,6 @@ bool ParseVersion(const SString& text, DWORD (&numbers)[4])
     return digits != 0;
 }
 
-namespace
-{
-// < 0, 0 or > 0 as a is older than, the same as or newer than b; both valid.
 int CompareVersions(const SString& a, const SString& b)
 {
     DWORD left[4], right[4];
@@ -37,7 +34,6 @@ int CompareVersions(const SString& a, const SString& b)
             return left[i] < right[i] ? -1 : 1;
     return 0;
 }
-} // namespace
 
 InstallKind ClassifyInstall(bool entryExists, const SString& installed, const SString& packaged)
 {

@@ -355,8 +355,11 @@ TEST_F(RoundTripTest, FileTypesJoinTheUsersProgramsAndLeaveNoTrace)
         SCOPED_TRACE(ToNarrow(SString(c.before) + L"|" + c.changedAfterward + (c.userChoice ? L"|choice" : L"")));
         place.Clear();
         ClearFileType();
-        if (*c.before)
+        if (*c.before) // another program, which has its own App Paths entry too
+        {
             SetValue(HKEY_CURRENT_USER, g_extensionKey, SString(), SString(c.before));
+            SetValue(HKEY_CURRENT_USER, g_appPathKey, SString(), SString(L"C:\\Other\\TW.3D.Modeller.exe"));
+        }
         if (c.userChoice)
             SetValue(HKEY_CURRENT_USER, SString(g_fileExtsKey) + L"\\UserChoice", L"ProgId", SString(L"Other.App"));
         std::string before = snapshot.Take();
@@ -371,7 +374,7 @@ TEST_F(RoundTripTest, FileTypesJoinTheUsersProgramsAndLeaveNoTrace)
         SString command;
         GetValue(HKEY_CURRENT_USER, SString(g_progIdKey) + L"\\shell\\open\\command", SString(), command);
         EXPECT_TRUE(command == L"\"" + program + L"\" \"%1\"") << command.CStr();
-        EXPECT_TRUE(DefaultOf(g_appPathKey) == program);
+        EXPECT_TRUE(DefaultOf(g_appPathKey) == (*c.before ? SString(L"C:\\Other\\TW.3D.Modeller.exe") : program));
         EXPECT_EQ(c.userChoice, KeyExists(HKEY_CURRENT_USER, SString(g_fileExtsKey) + L"\\UserChoice"));
         SString identity;
         EXPECT_EQ(S_OK, GetValue(HKEY_CURRENT_USER, DeploymentKeyPath(place.suffix), L"AppUserModelID", identity));

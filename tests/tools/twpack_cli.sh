@@ -38,6 +38,16 @@ manifest 'describe register-extension .tw3d Tarnwick.Model'
 expect_error "register-extension without its description" "takes an extension, a ProgID and a description" \
   "$twpack" build "$work/m.manifest" "$work/o.pack"
 
+check "keygen makes a P-256 key pair" "$twpack" keygen "$work/feed.pem" "$work/feed.pub"
+check "public-key writes 128 hex digits" bash -c "'$twpack' public-key '$work/feed.pub' '$work/feed.hex' &&
+  grep -qE '^[0-9a-f]{128}$' '$work/feed.hex'"
+feed() { "$twpack" feed "$work/o.feed" --key "$work/feed.pem" --product P --setup "$work/feed.pub" "$@"; }
+expect_error "a feed with an http setup URL" "must be https" feed --version 2.0.0 --setup-url http://x/s.exe
+expect_error "a feed whose version is none" "is not a version" feed --version 2.x --setup-url https://x/s.exe
+expect_error "a feed signed with a public key" "no ECDSA P-256 private key" \
+  "$twpack" feed "$work/o.feed" --key "$work/feed.pub" --product P --version 2.0.0 --setup "$work/feed.pub" \
+  --setup-url https://x/s.exe
+
 check "build is deterministic" bash -c "'$twpack' build '$manifests/Sections.manifest' '$work/a.pack' -D BIN=/ &&
   '$twpack' build '$manifests/Sections.manifest' '$work/b.pack' -D BIN=/ && cmp '$work/a.pack' '$work/b.pack'"
 check "list shows entries, downloads and the total" bash -c "'$twpack' list '$work/a.pack' > '$work/list.txt' &&

@@ -17,6 +17,7 @@ LEVELS = {
     "TW.Install/Package": 1,
     "TW.Install/Transaction": 2,
     "TW.Install/Download": 3,
+    "TW.Install/Update": 3,
     "TW.Install": 4,
     "TW.Remover": 5,
     "TW.Install.UI2": 5,

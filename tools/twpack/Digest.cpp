@@ -4,19 +4,24 @@
 
 #include <cctype>
 
+std::string HexOf(const unsigned char* bytes, size_t count)
+{
+    static const char hex[] = "0123456789abcdef";
+    std::string text;
+    for (size_t i = 0; i < count; ++i)
+    {
+        text += hex[bytes[i] >> 4];
+        text += hex[bytes[i] & 0x0F];
+    }
+    return text;
+}
+
 std::string Sha256Hex(const Bytes& bytes)
 {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr);
-    static const char hex[] = "0123456789abcdef";
-    std::string text;
-    for (unsigned int i = 0; i < length; ++i)
-    {
-        text += hex[digest[i] >> 4];
-        text += hex[digest[i] & 0x0F];
-    }
-    return text;
+    return HexOf(digest, length);
 }
 
 bool IsSha256Hex(const std::string& text)

@@ -1,10 +1,12 @@
 // twpack: builds and inspects install packages (the PACK resource), publishes
 // program files for the download server and converts localized tables.
 #include "Digest.h"
+#include "Feed.h"
 #include "Package.h"
 #include "Publish.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 
@@ -18,6 +20,11 @@ const char g_usage[] =
     "                                                         and its block map <out.body>.blocks;\n"
     "                                                         prints the program's SHA-256\n"
     "  twpack nls <table.txt> <out.bin>                       UTF-8 key=value table to the NLS resource form\n"
+    "  twpack keygen <private.pem> <public.pem>               an ECDSA P-256 key pair for the release feed\n"
+    "  twpack public-key <public.pem> <out.hex>               the public key as the programs carry it (hex)\n"
+    "  twpack feed <out.feed> --key <private.pem> --product <ProductCode> --version <a.b.c[.d]>\n"
+    "              --setup <setup.exe> --setup-url <https URL> [--expires-days N] [--withdrawn <version>]...\n"
+    "                                                         the signed release feed\n"
     "\n"
     "Manifest directives (one a line, # for comments, ${NAME} from -D):\n"
     "  credentials <key id> <secret>   compressed <name> <file>   deployment <identifier>\n"
@@ -97,6 +104,53 @@ int Publish(const char* input, const char* output)
     int written = Write(output, body);
     return written ? written : Write(std::string(output) + ".blocks", blocks);
 }
+int KeyGen(const char* privatePath, const char* publicPath)
+{
+    std::string error;
+    return MakeKeyPair(privatePath, publicPath, error) ? 0 : Fail(error);
+}
+
+int PublicKey(const char* publicPath, const char* output)
+{
+    std::string hex, error;
+    if (!PublicKeyHex(publicPath, hex, error))
+        return Fail(error);
+    return Write(output, Bytes(hex.begin(), hex.end()));
+}
+
+int Feed(int argc, char** argv)
+{
+    FeedFields fields;
+    std::string key, setup, error;
+    for (int i = 3; i + 1 < argc; i += 2)
+    {
+        std::string option = argv[i], value = argv[i + 1];
+        if (option == "--key")
+            key = value;
+        else if (option == "--product")
+            fields.product = value;
+        else if (option == "--version")
+            fields.version = value;
+        else if (option == "--setup")
+            setup = value;
+        else if (option == "--setup-url")
+            fields.setupUrl = value;
+        else if (option == "--expires-days")
+            fields.expiresDays = std::atoi(value.c_str());
+        else if (option == "--withdrawn")
+            fields.withdrawn.push_back(value);
+        else
+            return Fail("feed: unknown option '" + option + "'");
+    }
+    if (argc % 2 == 0)
+        return Fail("feed: every option takes a value");
+    if (!ReadWholeFile(setup, fields.setup))
+        return Fail("cannot read the setup program '" + setup + "'");
+    std::string feed;
+    if (!MakeFeed(fields, key, feed, error))
+        return Fail("feed: " + error);
+    return Write(argv[2], Bytes(feed.begin(), feed.end()));
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -113,6 +167,12 @@ int main(int argc, char** argv)
         return List(argv[2]);
     if (command == "publish" && argc == 4)
         return Publish(argv[2], argv[3]);
+    if (command == "keygen" && argc == 4)
+        return KeyGen(argv[2], argv[3]);
+    if (command == "public-key" && argc == 4)
+        return PublicKey(argv[2], argv[3]);
+    if (command == "feed" && argc >= 3)
+        return Feed(argc, argv);
     if (command == "nls" && argc == 4)
         return ConvertNls(argv[2], argv[3]);
     std::fputs(g_usage, stderr);
