@@ -18,6 +18,11 @@ struct InstallFolders
     // found before the journal's folder is made.
     SString dataCreatedAbove;
     SString programCreatedAbove;
+    // An explicit folder that was there before the install, and that no
+    // earlier install of it created: the remover takes only what the
+    // install put into it, never the folder whole.
+    bool dataFound = false;
+    bool programFound = false;
 };
 
 struct InstallRun

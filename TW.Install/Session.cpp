@@ -103,6 +103,19 @@ HRESULT CheckExplicitFolder(const SString& folder, HKEY recordRoot, const SStrin
     return E_FAIL;
 }
 
+// A folder that was there before, and that no earlier install of this
+// deployment created (that one would be recorded without entries).
+bool IsFoundFolder(const SString& folder, HKEY recordRoot, const SString& recordKey)
+{
+    SString recorded, entries;
+    if (!IsDirectory(folder))
+        return false;
+    bool createdEarlier = GetValue(recordRoot, recordKey, folderValue, recorded) == S_OK &&
+                          IsSameFolder(recorded, folder) &&
+                          GetValue(recordRoot, recordKey, entriesValue, entries) != S_OK;
+    return !createdEarlier;
+}
+
 // The highest of the missing folders above folder; empty when its parent exists.
 SString HighestMissingAbove(const SString& folder)
 {
@@ -190,6 +203,10 @@ HRESULT TWInstall::ChooseFolders(const InstallOptions& options, const InstallPac
         S_RETURN_IF_FAILED(CheckExplicitFolder(folders.data, folders.recordRoot, folders.keyPath + L"\\" + dataFolderKey));
     if (folders.explicitProgram)
         S_RETURN_IF_FAILED(CheckExplicitFolder(folders.program, folders.recordRoot, folders.keyPath + L"\\" + programFolderKey));
+    folders.dataFound = folders.explicitData && IsFoundFolder(folders.data, folders.recordRoot,
+                                                              folders.keyPath + L"\\" + dataFolderKey);
+    folders.programFound = folders.explicitProgram && IsFoundFolder(folders.program, folders.recordRoot,
+                                                                     folders.keyPath + L"\\" + programFolderKey);
     folders.dataCreatedAbove = folders.explicitData ? HighestMissingAbove(folders.data) : SString();
     folders.programCreatedAbove = folders.explicitProgram ? HighestMissingAbove(folders.program) : SString();
     return ChooseFolder(programFolder, package.targetProgram, low, L"LocalAppDataLow", suffix, folders.low,
@@ -226,5 +243,40 @@ HRESULT TWInstall::PrepareFolders(const InstallOptions& options, const InstallPa
     dataFolder = folders.data;
     programFolder = folders.program;
     lowProgramFolder = folders.low;
+    return S_OK;
+}
+
+namespace
+{
+// The names already recorded and those of this install, once each.
+HRESULT RecordEntries(InstallTransaction& transaction, HKEY root, const SString& key, const SString& folder)
+{
+    SString recorded;
+    SStringList names;
+    if (GetValue(root, key, entriesValue, recorded) == S_OK && !recorded.IsEmpty())
+        names = recorded.Split(L'|');
+    SStringList added = transaction.NamesWithin(folder);
+    SString joined;
+    for (int i = 0; i < names.Count() + added.Count(); ++i)
+    {
+        const SString& name = i < names.Count() ? names[i] : added[i - names.Count()];
+        if (!name.IsEmpty() && (L"|" + joined + L"|").Find((L"|" + name + L"|").CStr()) < 0)
+            joined += (joined.IsEmpty() ? L"" : L"|") + name;
+    }
+    return SetValue(root, key, entriesValue, joined);
+}
+} // namespace
+
+// What the install put into the explicit folders that it found, for the
+// remover, which takes only that of them.
+HRESULT TWInstall::RecordFoundFolderEntries(const Run& run)
+{
+    const Folders& folders = run.folders;
+    if (folders.dataFound)
+        S_RETURN_IF_FAILED(RecordEntries(m_transaction, folders.recordRoot, folders.keyPath + L"\\" + dataFolderKey,
+                                         folders.data));
+    if (folders.programFound)
+        S_RETURN_IF_FAILED(RecordEntries(m_transaction, folders.recordRoot,
+                                         folders.keyPath + L"\\" + programFolderKey, folders.program));
     return S_OK;
 }

@@ -267,6 +267,7 @@ HRESULT TWInstall::PlaceEverything(Run& run)
     S_RETURN_IF_FAILED(InstallPlugins(run));
     SString displayName = run.options.displayName.IsEmpty() ? GetNLS(L"DisplayName") : run.options.displayName;
     RecordUndo(L"UnRegisterCookie." + run.package.unregisterCookie);
+    S_RETURN_IF_FAILED(RecordFoundFolderEntries(run));
     S_RETURN_IF_FAILED(RegisterInstall(displayName, run.folders.data + L"\\Icons\\" + GetNLS(L"ShortcutIcon"),
                                        run.folders.program, run.PerMachine()));
     S_RETURN_IF_FAILED(DescribeInstall(run));

@@ -55,6 +55,7 @@ private:
     HRESULT CheckVersion(Run& run);
     HRESULT ChooseFolders(const InstallOptions& options, const InstallPackage& package, Folders& folders);
     HRESULT MakeFolders(const Folders& folders);
+    HRESULT RecordFoundFolderEntries(const Run& run);
     static JournalScope ScopeOf(const Run& run);
     static HRESULT CheckNothingInUse(const Folders& folders);
     HRESULT PlaceEverything(Run& run);

@@ -132,12 +132,13 @@ bool SelfRemovalScript(const SString& removerPath, UINT codePage, const SStringL
              "goto deleteloop\r\n"
              ":removed\r\n";
     // The same guard as every recorded folder: a remover that lies directly in
-    // a user or system folder takes only itself. The remover emptied its
-    // folder but for its own inputs: the files left go, and the folder when
+    // a user or system folder takes only itself. The remover took what was
+    // its own in its folder but its two inputs: they go, and the folder when
     // that empties it. Nothing recurses, since some cmds follow a link
-    // inside (Wine's "rmdir /s" does).
+    // inside (Wine's "rmdir /s" does), and nothing of others is named.
     if (!IsProtectedFolder(folder))
-        script += "del /f /q \"" + f + "\\*\" >nul 2>&1\r\nrmdir \"" + f + "\" >nul 2>&1\r\n";
+        script += "del /f /q \"" + f + "\\Uninstall\" >nul 2>&1\r\ndel /f /q \"" + f +
+                  "\\.deployment\" >nul 2>&1\r\nrmdir \"" + f + "\" >nul 2>&1\r\n";
     std::string parents;
     if (EmptyParentsText(emptyParents, codePage, parents))
         script += parents;

@@ -14,6 +14,7 @@
 #include "SelfRemoval.h"
 
 #include "SError.h"
+#include "SFolderWalk.h"
 #include "SLog.h"
 #include "SPath.h"
 #include "SRegistry.h"
@@ -116,6 +117,10 @@ struct Removal
 {
     SStringList folders;
     SStringList parents; // deepest first
+    // What the install put into explicit folders that it found there: only
+    // these go, never the found folders whole.
+    SStringList entries;
+    SStringList foundFolders;
 };
 
 void AddFolder(Removal& removal, const SString& folder)
@@ -137,6 +142,16 @@ void AddRecordedFolder(Removal& removal, HKEY root, const SString& keyPath)
     {
         SLog::Line(L"folder skipped: none recorded in " + keyPath);
         return;
+    }
+    SString entries;
+    if (GetValue(root, keyPath, entriesValue, entries) == S_OK)
+    {
+        SStringList names = entries.Split(L'|');
+        for (int i = 0; i < names.Count(); ++i)
+            if (!names[i].IsEmpty() && names[i].Find(L'\\') < 0 && names[i] != L"." && names[i] != L"..")
+                removal.entries.Append(folder + L"\\" + names[i]);
+        removal.foundFolders.Append(folder);
+        return; // nothing above it was made
     }
     AddFolder(removal, folder);
     SString highest;
@@ -167,6 +182,34 @@ void KeepLogOutOf(const Removal& removal, const SString& ownFolder)
     wchar_t temp[MAX_PATH + 1] = {0};
     if (inside && ::GetTempPathW(MAX_PATH + 1, temp))
         SLog::MoveTo(SString(temp) + FileNamePart(log));
+}
+
+// One entry of a found folder: a file, or a folder that the install made.
+// The remover and its inputs stay for the removal script.
+void DeleteEntryLogged(const SString& entry, const SStringList& inputs)
+{
+    for (int i = 0; i < inputs.Count(); ++i)
+        if (IsSamePath(inputs[i], entry))
+            return;
+    if (IsSamePath(entry, GetModulePath()))
+        return;
+    if (IsDirectory(entry) && !IsReparsePoint(entry))
+        DeleteFolderTree(entry);
+    else
+    {
+        ::SetFileAttributesW(entry.CStr(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(entry.CStr());
+    }
+    bool gone = ::GetFileAttributesW(entry.CStr()) == INVALID_FILE_ATTRIBUTES;
+    SLog::Line(SString(gone ? L"deleted: " : L"left (in use or not ours): ") + entry);
+}
+
+bool IsFoundFolder(const Removal& removal, const SString& folder)
+{
+    for (int i = 0; i < removal.foundFolders.Count(); ++i)
+        if (IsSameFolder(removal.foundFolders[i], folder))
+            return true;
+    return false;
 }
 
 void DeleteFolderLogged(const SString& folder)
@@ -305,8 +348,12 @@ HRESULT Remover::Uninstall(const SString& actionsPath)
     SStringList inputs;
     inputs.Append(actionsPath);
     inputs.Append(deploymentPath);
+    for (int i = 0; i < removal.entries.Count(); ++i)
+        DeleteEntryLogged(removal.entries[i], inputs);
     if (IsProtectedFolder(ownFolder))
         SLog::Line(L"folder skipped: " + ownFolder + L" | protected");
+    else if (IsFoundFolder(removal, ownFolder))
+        SLog::Line(L"folder kept: " + ownFolder + L" | it was there before the install");
     else
         DeleteFolderTree(ownFolder, inputs);
     SStringList parentsLeft = RemoveEmptyParents(removal.parents);

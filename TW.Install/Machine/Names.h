@@ -47,6 +47,9 @@ const wchar_t* const dataFolderKey = L"ApplicationData";
 const wchar_t* const programFolderKey = L"ProgramFiles";
 const wchar_t* const folderValue = TW_VENDOR;
 const wchar_t* const createdAboveValue = L"CreatedAbove";
+// The names, joined by "|", of what the install put directly into a folder
+// that it found: only those go with the removal.
+const wchar_t* const entriesValue = L"Entries";
 // The per-deployment key's value that names the application's AppUserModelID.
 const wchar_t* const appUserModelIdValue = L"AppUserModelID";
 // "<vendor>.<product>": the product's display name without spaces or dots.

@@ -233,3 +233,25 @@ void InstallTransaction::Rollback()
     m_records.clear();
     m_filesKeptAside.clear();
 }
+
+SStringList InstallTransaction::NamesWithin(const SString& folder) const
+{
+    SStringList names;
+    SString prefix = folder + L"\\";
+    for (size_t i = 0; i < m_records.size(); ++i)
+    {
+        const JournalRecord& record = m_records[i];
+        if ((!IsRecord(record, L"file") && !IsRecord(record, L"folder")) || record.Count() < 2 ||
+            !record[1].StartsWith(prefix.CStr()))
+            continue;
+        SString name = record[1].Mid(prefix.Length());
+        int separator = name.Find(L'\\');
+        name = separator < 0 ? name : name.Mid(0, separator);
+        bool known = false;
+        for (int n = 0; n < names.Count() && !known; ++n)
+            known = names[n] == name;
+        if (!known && !name.IsEmpty())
+            names.Append(name);
+    }
+    return names;
+}

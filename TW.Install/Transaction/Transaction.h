@@ -50,6 +50,9 @@ public:
     HRESULT PlaceFile(const SString& staging, const SString& path, const char* failure) override;
     // Copies the key with everything below it before its first change.
     HRESULT ProtectKey(HKEY root, const SString& path);
+    // The names directly in folder of what this install announced in it
+    // (files, and folders it made), once each.
+    SStringList NamesWithin(const SString& folder) const;
     // True for a file that holds a replaced file's bytes until the commit.
     bool IsKeptAside(const SString& path) const;
     // Announces a plug-in's install hook: a rollback calls its uninstall hook.

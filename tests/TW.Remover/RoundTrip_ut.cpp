@@ -192,6 +192,31 @@ TEST_F(RoundTripTest, PerMachineRecordsAreReadFromTheMachineOnly)
     DeleteKeyTree(HKEY_CURRENT_USER, DeploymentKeyPath(place.suffix));
 }
 
+// A folder that was there before the install (empty, or the setup would
+// refuse it) is not the install's to delete whole: others may have put files
+// there since. Only what the install put into it goes.
+TEST_F(RoundTripTest, AFolderTheInstallFoundKeepsWhatOthersPutThere)
+{
+    SString shared = L"C:\\Tarnwick Tests\\Shared";
+    ::CreateDirectoryW(L"C:\\Tarnwick Tests", NULL);
+    ::CreateDirectoryW(shared.CStr(), NULL);
+    InstallOptions options;
+    options.programFolder = shared;
+    Install(L"Full", 0, options);
+    ASSERT_TRUE(TestFolder::Exists(shared + L"\\TW.3D.Modeller.exe"));
+    ::CreateDirectoryW((shared + L"\\Other").CStr(), NULL);
+    WriteBytes(shared + L"\\Other\\theirs.dat", "keep");
+    WriteBytes(shared + L"\\theirs.txt", "keep");
+
+    EXPECT_EQ(0u, RunRemover(shared));
+
+    EXPECT_EQ("keep", TestFolder::ReadFile(shared + L"\\theirs.txt"));
+    EXPECT_EQ("keep", TestFolder::ReadFile(shared + L"\\Other\\theirs.dat"));
+    for (const wchar_t* ours : {L"TW.Remover.exe", L"Uninstall", L".deployment", L"TW.3D.Modeller.exe", L"NPTW3D.dll"})
+        EXPECT_FALSE(TestFolder::Exists(shared + L"\\" + ours)) << ours;
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, UninstallEntryPath(place.keyName)));
+}
+
 TEST_F(RoundTripTest, PerMachineInstallWithExplicitFolders)
 {
     ::CreateDirectoryW(L"C:\\Tarnwick Tests", NULL);
@@ -446,8 +471,12 @@ TEST_F(RoundTripTest, EntryWhoseInstallationIsGoneCanBeRemovedAlone)
 {
     Install(L"Full");
     SString program = place.programFolder;
-    ::DeleteFileW((program + L"\\Uninstall").CStr());
-    ::DeleteFileW((program + L"\\.deployment").CStr());
+    // All of its folder went but the remover, which was still running.
+    WIN32_FIND_DATAW found = {};
+    SFind search(::FindFirstFileW((program + L"\\*").CStr(), &found));
+    for (BOOL more = search.IsValid(); more; more = ::FindNextFileW(search.Get(), &found))
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && SString(found.cFileName) != L"TW.Remover.exe")
+            ::DeleteFileW((program + L"\\" + found.cFileName).CStr());
     EXPECT_EQ(1u, RunAndWait(L"\"" + program + L"\\TW.Remover.exe\" /Silent", program, false));
     ASSERT_TRUE(KeyExists(HKEY_CURRENT_USER, UninstallEntryPath(place.keyName)));
 

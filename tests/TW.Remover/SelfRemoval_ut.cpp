@@ -16,7 +16,7 @@ TEST(SelfRemoval, ScriptLiesBesideTheFolderAndNamesEveryPathQuoted)
     ASSERT_TRUE(SelfRemovalScript(remover, ::GetOEMCP(), SStringList(), script));
     EXPECT_EQ(0u, script.find("@echo off\r\ncd /D \"C:\\Users\\x\\App Data\"\r\n"));
     EXPECT_NE(std::string::npos, script.find("del \"C:\\Users\\x\\App Data\\Tarnwick.P\\TW.Remover.exe\""));
-    EXPECT_NE(std::string::npos, script.find("del /f /q \"C:\\Users\\x\\App Data\\Tarnwick.P\\*\" >nul 2>&1\r\n"
+    EXPECT_NE(std::string::npos, script.find("del /f /q \"C:\\Users\\x\\App Data\\Tarnwick.P\\.deployment\" >nul 2>&1\r\n"
                                                 "rmdir \"C:\\Users\\x\\App Data\\Tarnwick.P\" >nul 2>&1\r\n"));
     EXPECT_NE(std::string::npos, script.find("del \"C:\\Users\\x\\App Data\\TW.RemoverDelete.bat\"\r\n"));
     // Bounded: the loop gives up instead of spinning forever.
@@ -64,7 +64,7 @@ TEST(SelfRemoval, ProtectedFolderIsNotRemoved)
     ASSERT_TRUE(SelfRemovalScript(folder + L"\\TW.Remover.exe", ::GetOEMCP(), SStringList(), script));
     EXPECT_NE(std::string::npos, script.find("del \""));
     EXPECT_EQ(std::string::npos, script.find("rmdir"));
-    EXPECT_EQ(std::string::npos, script.find("\\*"));
+    EXPECT_EQ(std::string::npos, script.find("\\Uninstall"));
 }
 
 // A folder whose name only its short name can write: the script still
