@@ -133,6 +133,13 @@ void AddFolder(Removal& removal, const SString& folder)
         removal.folders.Append(folder);
 }
 
+// A name directly in a folder, which cannot lead out of it.
+bool IsPlainName(const SString& name)
+{
+    return !name.IsEmpty() && name != L"." && name != L".." && name.Find(L'\\') < 0 && name.Find(L'/') < 0 &&
+           name.Find(L':') < 0;
+}
+
 // The folder recorded at install time, and the folders that the install made
 // above it, up to the highest one recorded.
 void AddRecordedFolder(Removal& removal, HKEY root, const SString& keyPath)
@@ -146,11 +153,16 @@ void AddRecordedFolder(Removal& removal, HKEY root, const SString& keyPath)
     SString entries;
     if (GetValue(root, keyPath, entriesValue, entries) == S_OK)
     {
+        removal.foundFolders.Append(folder);
+        if (IsProtectedFolder(folder))
+        {
+            SLog::Line(L"folder skipped: " + folder + L" | protected");
+            return;
+        }
         SStringList names = entries.Split(L'|');
         for (int i = 0; i < names.Count(); ++i)
-            if (!names[i].IsEmpty() && names[i].Find(L'\\') < 0 && names[i] != L"." && names[i] != L"..")
+            if (IsPlainName(names[i]))
                 removal.entries.Append(folder + L"\\" + names[i]);
-        removal.foundFolders.Append(folder);
         return; // nothing above it was made
     }
     AddFolder(removal, folder);
