@@ -107,33 +107,12 @@ const wchar_t* const g_knownFolders[] = {
     L"{3D644C9B-1FB8-4F30-9B45-F670235F79C0}", // PublicDownloads
 };
 
-struct SpecialFolderSet
-{
-    SStringList paths;                     // normal paths
-    std::vector<FolderIdentity> identities; // of each, and of every folder that holds one
-};
-
-void AddSpecial(SpecialFolderSet& set, const SString& folder)
-{
-    if (folder.IsEmpty())
-        return;
-    set.paths.Append(NormalFolderPath(folder));
-    for (SString level = NormalFolderPath(folder); !level.IsEmpty(); level = DirectoryPart(level))
-    {
-        FolderIdentity identity;
-        if (IdentityOf(level.EndsWith(L":") ? level + L"\\" : level, identity))
-            set.identities.push_back(identity);
-        if (level.EndsWith(L":"))
-            break;
-    }
-}
-
 // The special folders, made normal once: the shell's answers do not change
 // while the program runs, and every asking costs (the remover asks for each
 // folder it removes).
-const SpecialFolderSet& SpecialFolders()
+const SStringList& SpecialFolders()
 {
-    static SpecialFolderSet folders;
+    static SStringList folders;
     static bool made = false;
     if (made)
         return folders;
@@ -145,35 +124,99 @@ const SpecialFolderSet& SpecialFolders()
         CSIDL_COMMON_PROGRAMS, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_COMMON_DOCUMENTS, CSIDL_MYPICTURES,
         CSIDL_MYMUSIC, CSIDL_MYVIDEO, CSIDL_FAVORITES, CSIDL_TEMPLATES, CSIDL_INTERNET_CACHE, CSIDL_FONTS,
         CSIDL_ADMINTOOLS, CSIDL_SENDTO, CSIDL_RECENT};
+    SStringList found;
     for (size_t i = 0; i < sizeof(specialFolders) / sizeof(specialFolders[0]); ++i)
-        AddSpecial(folders, ShellFolder(specialFolders[i]));
-    AddSpecial(folders, GetLocalAppDataLowFolder());
+        found.Append(ShellFolder(specialFolders[i]));
+    found.Append(GetLocalAppDataLowFolder());
     for (size_t i = 0; i < sizeof(g_knownFolders) / sizeof(g_knownFolders[0]); ++i)
-        AddSpecial(folders, GetKnownFolder(g_knownFolders[i]));
+        found.Append(GetKnownFolder(g_knownFolders[i]));
     // Where the system has no such known folder, it is still what other
     // products' installers take.
     if (!GetLocalAppDataFolder().IsEmpty())
-        AddSpecial(folders, GetLocalAppDataFolder() + L"\\Programs");
+        found.Append(GetLocalAppDataFolder() + L"\\Programs");
+    for (int i = 0; i < found.Count(); ++i)
+        if (!found[i].IsEmpty())
+            folders.Append(NormalFolderPath(found[i]));
     return folders;
+}
+
+// A root, a special folder, or a folder that holds one (the folder of every
+// user's profile holds the profile), by its path.
+bool IsProtectedPath(const SString& path)
+{
+    if (IsRoot(path))
+        return true;
+    const SStringList& special = SpecialFolders();
+    for (int i = 0; i < special.Count(); ++i)
+        if (IsWithinFolder(special[i], path))
+            return true;
+    return false;
+}
+
+// The identities of the special folders and of every folder above them, made
+// once: about a hundred opens, paid only for a share's path, which no path
+// comparison can tell apart from a local one ("\\\\localhost\\C$").
+const std::vector<FolderIdentity>& SpecialIdentities()
+{
+    static std::vector<FolderIdentity> identities;
+    static bool made = false;
+    if (made)
+        return identities;
+    made = true;
+    SStringList seen;
+    const SStringList& special = SpecialFolders();
+    for (int i = 0; i < special.Count(); ++i)
+        for (SString level = special[i]; !level.IsEmpty(); level = DirectoryPart(level))
+        {
+            bool known = false;
+            for (int k = 0; k < seen.Count() && !known; ++k)
+                known = IsSamePath(seen[k], level);
+            if (known)
+                break; // and so are the folders above it
+            seen.Append(level);
+            FolderIdentity identity;
+            if (IdentityOf(level.EndsWith(L":") ? level + L"\\" : level, identity))
+                identities.push_back(identity);
+            if (level.EndsWith(L":"))
+                break;
+        }
+    return identities;
+}
+
+// Where the folder really is: through junctions, links and substituted
+// drives; empty when the system cannot say.
+SString FinalPath(const SString& folder)
+{
+    SFile handle(::CreateFileW(folder.CStr(), FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                               FILE_FLAG_BACKUP_SEMANTICS, NULL));
+    wchar_t path[MAX_PATH * 2] = {0};
+    DWORD length = handle.IsValid() ? ::GetFinalPathNameByHandleW(handle.Get(), path, MAX_PATH * 2, 0) : 0;
+    if (!length || length >= MAX_PATH * 2)
+        return SString();
+    SString final(path);
+    if (final.StartsWith(L"\\\\?\\UNC\\"))
+        return L"\\\\" + final.Mid(8);
+    return final.StartsWith(L"\\\\?\\") ? final.Mid(4) : final;
 }
 } // namespace
 
 bool IsProtectedFolder(const SString& folder)
 {
     SString path = NormalFolderPath(folder);
-    if (IsRoot(path))
+    if (IsProtectedPath(path))
         return true;
-    // A folder that holds a special one is protected too: the folder of
-    // every user's profile holds the profile.
-    const SpecialFolderSet& special = SpecialFolders();
-    for (int i = 0; i < special.paths.Count(); ++i)
-        if (IsWithinFolder(special.paths[i], path))
-            return true;
+    SString final = FinalPath(path);
+    if (!final.IsEmpty() && !IsSamePath(final, path) && IsProtectedPath(NormalFolderPath(final)))
+        return true;
+    if (!path.StartsWith(L"\\\\"))
+        return false;
     FolderIdentity identity;
     if (!IdentityOf(path, identity))
         return false;
-    for (size_t i = 0; i < special.identities.size(); ++i)
-        if (special.identities[i] == identity)
+    const std::vector<FolderIdentity>& special = SpecialIdentities();
+    for (size_t i = 0; i < special.size(); ++i)
+        if (special[i] == identity)
             return true;
     return false;
 }
