@@ -200,9 +200,11 @@ HRESULT TWInstall::ChooseFolders(const InstallOptions& options, const InstallPac
     S_RETURN_IF_FAILED(ChooseFolder(programFolder, package.targetProgram, GetLocalAppDataFolder(),
                                     L"local application data", suffix, folders.program, folders.explicitProgram));
     if (folders.explicitData)
-        S_RETURN_IF_FAILED(CheckExplicitFolder(folders.data, folders.recordRoot, folders.keyPath + L"\\" + dataFolderKey));
+        S_RETURN_IF_FAILED(
+            CheckExplicitFolder(folders.data, folders.recordRoot, folders.keyPath + L"\\" + dataFolderKey));
     if (folders.explicitProgram)
-        S_RETURN_IF_FAILED(CheckExplicitFolder(folders.program, folders.recordRoot, folders.keyPath + L"\\" + programFolderKey));
+        S_RETURN_IF_FAILED(
+            CheckExplicitFolder(folders.program, folders.recordRoot, folders.keyPath + L"\\" + programFolderKey));
     folders.dataFound = folders.explicitData && IsFoundFolder(folders.data, folders.recordRoot,
                                                               folders.keyPath + L"\\" + dataFolderKey);
     folders.programFound = folders.explicitProgram && IsFoundFolder(folders.program, folders.recordRoot,

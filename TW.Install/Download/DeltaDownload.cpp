@@ -191,8 +191,8 @@ HRESULT DeltaDownload::CopyLocalChunks(const LocalChunks& local, std::vector<DWO
         // A file that changed since it was cut costs the chunks that
         // changed, not the whole delta: its chunks are hashed as they are read.
         SDigest digest;
-        bool copied = found && source.IsValid() && ::ReadFile(source.Get(), &buffer[0], chunk.programSize, &read, &at) &&
-                      read == chunk.programSize &&
+        bool copied = found && source.IsValid() &&
+                      ::ReadFile(source.Get(), &buffer[0], chunk.programSize, &read, &at) && read == chunk.programSize &&
                       (!changed || (Sha256(&buffer[0], read, digest) && digest == chunk.digest));
         if (!copied)
         {

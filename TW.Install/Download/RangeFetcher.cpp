@@ -90,8 +90,8 @@ private:
 
 RangeFetcher::RangeFetcher(const SString& url, const BlockMap& map, ChunkTarget& target, SHttpSink* whole,
                            DownloadCaller& caller)
-    : m_url(url), m_map(map), m_target(target), m_caller(caller), m_whole(whole), m_answered(false), m_tookWhole(false), m_stop(false),
-      m_running(0), m_gaveWay(0), m_received(0)
+    : m_url(url), m_map(map), m_target(target), m_caller(caller), m_whole(whole), m_answered(false),
+      m_tookWhole(false), m_stop(false), m_running(0), m_gaveWay(0), m_received(0)
 {
     ::InitializeSRWLock(&m_lock);
 }
