@@ -319,11 +319,17 @@ SHttpOutcome Answer(HINTERNET request, const SString& url, DWORD status, SHttpSi
         SERROR_SET("OpenURL.Range").Add(L"The server's body is shorter than what was received before.").Add(UrlForLog(url));
         return HttpBroken;
     }
+    if (status == 304 && sink.TakesNotModified())
+    {
+        sink.NotModified();
+        return HttpComplete;
+    }
     if (status != 200)
     {
         transfer.retryAfterMs = RetryAfterMs(request);
         return RaiseStatus(status, url);
     }
+    sink.Validator(etag);
     transfer.received = 0;
     transfer.total = QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH, 0xFFFFFFFF);
     transfer.etag = etag;

@@ -20,6 +20,13 @@ public:
     // filled, when the sink can tell that it is not whole: the attempt is
     // then broken and tried again from the start.
     virtual HRESULT End() { return S_OK; }
+    // The answer's ETag, before the first Begin of a whole body (empty when
+    // the server sends none).
+    virtual void Validator(const SString& etag) {}
+    // True when the request carried If-None-Match, so that a 304 (Not
+    // Modified) answers it: the sink then gets NotModified and no body.
+    virtual bool TakesNotModified() const { return false; }
+    virtual void NotModified() {}
 
 protected:
     ~SHttpSink() {}

@@ -126,6 +126,15 @@ class Handler(BaseHTTPRequestHandler):
         self.send_header("Content-Length", "0")
         self.end_headers()
 
+    def route_etag(self, args):
+        """/etag/<n>: n pattern bytes with an ETag; 304 to an If-None-Match for it."""
+        etag = '"e%s"' % args[0]
+        if self.headers.get("If-None-Match") == etag:
+            self.send_response(304)
+            self.send_header("ETag", etag)
+            return self.end_headers()
+        self.send_body(200, pattern(int(args[0])), headers=[("ETag", etag)])
+
     def route_chunked(self, args):
         self.send_chunked(pattern(int(args[0])))
 
