@@ -254,17 +254,19 @@ namespace
 HRESULT RecordEntries(InstallTransaction& transaction, HKEY root, const SString& key, const SString& folder)
 {
     SString recorded;
-    SStringList names;
+    SStringList both;
     if (GetValue(root, key, entriesValue, recorded) == S_OK && !recorded.IsEmpty())
-        names = recorded.Split(L'|');
+        both = recorded.Split(L'|');
     SStringList added = transaction.NamesWithin(folder);
+    for (int i = 0; i < added.Count(); ++i)
+        both.Append(added[i]);
+    SStringList names;
+    for (int i = 0; i < both.Count(); ++i)
+        if (!both[i].IsEmpty())
+            names.AppendOnce(both[i]);
     SString joined;
-    for (int i = 0; i < names.Count() + added.Count(); ++i)
-    {
-        const SString& name = i < names.Count() ? names[i] : added[i - names.Count()];
-        if (!name.IsEmpty() && (L"|" + joined + L"|").Find((L"|" + name + L"|").CStr()) < 0)
-            joined += (joined.IsEmpty() ? L"" : L"|") + name;
-    }
+    for (int i = 0; i < names.Count(); ++i)
+        joined += (i ? L"|" : L"") + names[i];
     return SetValue(root, key, entriesValue, joined);
 }
 } // namespace

@@ -6,14 +6,6 @@
 
 namespace
 {
-bool IsKept(const SStringList& keep, const SString& path)
-{
-    for (int i = 0; i < keep.Count(); ++i)
-        if (keep[i] == path)
-            return true;
-    return false;
-}
-
 class Deleter : public SFolderVisitor
 {
 public:
@@ -21,7 +13,7 @@ public:
 
     bool Visit(Kind kind, const SString& path, const WIN32_FIND_DATAW& entry) override
     {
-        if (IsKept(m_keep, path))
+        if (m_keep.Contains(path))
             return true;
         if (kind != File)
             ::RemoveDirectoryW(path.CStr()); // a link loses itself only

@@ -200,10 +200,7 @@ void KeepLogOutOf(const Removal& removal, const SString& ownFolder)
 // The remover and its inputs stay for the removal script.
 void DeleteEntryLogged(const SString& entry, const SStringList& inputs)
 {
-    for (int i = 0; i < inputs.Count(); ++i)
-        if (IsSamePath(inputs[i], entry))
-            return;
-    if (IsSamePath(entry, GetModulePath()))
+    if (ContainsPath(inputs, entry) || IsSamePath(entry, GetModulePath()))
         return;
     if (IsDirectory(entry) && !IsReparsePoint(entry))
         DeleteFolderTree(entry);
@@ -356,7 +353,8 @@ HRESULT Remover::Uninstall(const SString& actionsPath)
     for (int i = 0; i < removal.folders.Count(); ++i)
         DeleteFolderLogged(removal.folders[i]);
     DeleteKeyTree(root, keyPath);
-    SLog::Line(L"registry key deleted: " + keyPath + (root == HKEY_LOCAL_MACHINE ? L" (HKEY_LOCAL_MACHINE)" : L" (HKEY_CURRENT_USER)"));
+    SLog::Line(L"registry key deleted: " + keyPath +
+               (root == HKEY_LOCAL_MACHINE ? L" (HKEY_LOCAL_MACHINE)" : L" (HKEY_CURRENT_USER)"));
     SStringList inputs;
     inputs.Append(actionsPath);
     inputs.Append(deploymentPath);

@@ -25,14 +25,6 @@ public:
     }
 };
 
-void AppendOnce(SStringList& names, const SString& name)
-{
-    for (int i = 0; i < names.Count(); ++i)
-        if (names[i] == name)
-            return;
-    names.Append(name);
-}
-
 // What the Restart Manager knows; nothing where it does not answer.
 SStringList AskRestartManager(const SStringList& files)
 {
@@ -59,7 +51,7 @@ SStringList AskRestartManager(const SStringList& files)
             count = 0;
         for (UINT i = 0; i < count; ++i)
             if (processes[i].Process.dwProcessId != ::GetCurrentProcessId())
-                AppendOnce(programs, processes[i].strAppName);
+                programs.AppendOnce(processes[i].strAppName);
     }
     ::RmEndSession(session);
     return programs;
@@ -87,6 +79,6 @@ SStringList ProgramsUsingFiles(const SStringList& folders)
         return programs;
     for (int i = 0; i < files.Count(); ++i)
         if (IsInUse(files[i]))
-            AppendOnce(programs, FileNamePart(files[i]));
+            programs.AppendOnce(FileNamePart(files[i]));
     return programs;
 }

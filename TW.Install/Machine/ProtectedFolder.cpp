@@ -49,6 +49,14 @@ bool IsSamePath(const SString& a, const SString& b)
            ::CompareStringOrdinal(a.CStr(), a.Length(), b.CStr(), b.Length(), TRUE) == CSTR_EQUAL;
 }
 
+bool ContainsPath(const SStringList& paths, const SString& path)
+{
+    for (int i = 0; i < paths.Count(); ++i)
+        if (IsSamePath(paths[i], path))
+            return true;
+    return false;
+}
+
 bool IsSameFolder(const SString& a, const SString& b)
 {
     return IsSamePath(NormalFolderPath(a), NormalFolderPath(b));

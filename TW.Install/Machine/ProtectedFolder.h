@@ -12,6 +12,8 @@ SString NormalFolderPath(const SString& path);
 bool IsProtectedFolder(const SString& folder);
 // True when both are the same path but for letter case; never for an empty one.
 bool IsSamePath(const SString& a, const SString& b);
+// True when an item of the list is the same path but for letter case.
+bool ContainsPath(const SStringList& paths, const SString& path);
 // True when both name the same folder, however they are spelt.
 bool IsSameFolder(const SString& a, const SString& b);
 // True when path is folder itself or lies below it.

@@ -9,14 +9,6 @@
 
 namespace
 {
-bool Contains(const SStringList& list, const SString& item)
-{
-    for (int i = 0; i < list.Count(); ++i)
-        if (IsSamePath(list[i], item))
-            return true;
-    return false;
-}
-
 // A path that could name something other than it seems to.
 bool IsDisguised(const SString& path)
 {
@@ -62,9 +54,9 @@ void JournalScope::AddKey(HKEY root, const SString& path)
 
 bool JournalScope::IsFile(const SString& path) const
 {
-    return Contains(m_files, path) ||
-           (path.EndsWith(L".partial") && Contains(m_files, path.Mid(0, path.Length() - 8))) ||
-           (path.EndsWith(L".rollback") && Contains(m_files, path.Mid(0, path.Length() - 9)));
+    return ContainsPath(m_files, path) ||
+           (path.EndsWith(L".partial") && ContainsPath(m_files, path.Mid(0, path.Length() - 8))) ||
+           (path.EndsWith(L".rollback") && ContainsPath(m_files, path.Mid(0, path.Length() - 9)));
 }
 
 bool JournalScope::IsFolderOnTheWay(const SString& path) const
@@ -82,14 +74,15 @@ bool JournalScope::Trusts(const JournalRecord& record) const
     if (IsRecord(record, L"key"))
     {
         HKEY root = RootNamed(record[1]);
-        return root && !IsDisguised(record[2]) && Contains(m_keys, KeyName(root, record[2])) && IsKeyCopy(record[3]);
+        return root && !IsDisguised(record[2]) && ContainsPath(m_keys, KeyName(root, record[2])) &&
+               IsKeyCopy(record[3]);
     }
     if (record.Count() < 2 || IsDisguised(record[1]) || PassesReparsePoint(record[1]))
         return false;
     if (IsRecord(record, L"file") || IsRecord(record, L"kept"))
         return IsFile(record[1]);
     if (IsRecord(record, L"plugin"))
-        return Contains(m_plugins, record[1]);
+        return ContainsPath(m_plugins, record[1]);
     if (IsRecord(record, L"folder"))
         return IsFolderOnTheWay(record[1]);
     return false;

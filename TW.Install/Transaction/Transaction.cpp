@@ -247,11 +247,8 @@ SStringList InstallTransaction::NamesWithin(const SString& folder) const
         SString name = record[1].Mid(prefix.Length());
         int separator = name.Find(L'\\');
         name = separator < 0 ? name : name.Mid(0, separator);
-        bool known = false;
-        for (int n = 0; n < names.Count() && !known; ++n)
-            known = names[n] == name;
-        if (!known && !name.IsEmpty())
-            names.Append(name);
+        if (!name.IsEmpty())
+            names.AppendOnce(name);
     }
     return names;
 }

@@ -423,3 +423,17 @@ void SStringList::Append(const SString& text)
     Reserve(m_count + 1);
     m_items[m_count++] = text;
 }
+
+bool SStringList::Contains(const SString& text) const
+{
+    for (int i = 0; i < m_count; ++i)
+        if (m_items[i] == text)
+            return true;
+    return false;
+}
+
+void SStringList::AppendOnce(const SString& text)
+{
+    if (!Contains(text))
+        Append(text);
+}

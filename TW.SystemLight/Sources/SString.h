@@ -95,6 +95,10 @@ public:
     ~SStringList();
 
     void Append(const SString& text);
+    // True when an item is exactly the text.
+    bool Contains(const SString& text) const;
+    // Appends the text unless an item is exactly it.
+    void AppendOnce(const SString& text);
     int Count() const { return m_count; }
     const SString& operator[](int index) const { return m_items[index]; }
     SString& operator[](int index) { return m_items[index]; }
