@@ -75,7 +75,11 @@ SString GetStartMenuFolder() { return ShellFolder(CSIDL_STARTMENU); }
 
 SString GetLocalAppDataFolder() { return ShellFolder(CSIDL_LOCAL_APPDATA); }
 
-SString GetKnownFolder(const wchar_t* folderId)
+namespace
+{
+// False on a shell without known folders; otherwise the folder of that
+// FOLDERID, empty where the system has none.
+bool LookUpKnownFolder(const wchar_t* folderId, SString& folder)
 {
     typedef HRESULT(WINAPI * KnownFolderPath)(REFGUID, DWORD, HANDLE, PWSTR*);
     // Loaded once and kept: the shell stays loaded for the life of the process.
@@ -83,21 +87,29 @@ SString GetKnownFolder(const wchar_t* folderId)
     KnownFolderPath getPath =
         shell ? SGetProc<KnownFolderPath>(shell, "SHGetKnownFolderPath") : NULL;
     if (!getPath)
-        return SString();
+        return false;
     GUID id = GUID_NULL;
     BSTR text = ::SysAllocString(folderId);
     ::CLSIDFromString(text, &id);
     ::SysFreeString(text);
     SCoTaskMem path;
-    if (FAILED(getPath(id, 0, NULL, reinterpret_cast<PWSTR*>(path.Put()))) || !path.Get())
-        return SString();
-    return SString(static_cast<const wchar_t*>(path.Get()));
+    bool found = SUCCEEDED(getPath(id, 0, NULL, reinterpret_cast<PWSTR*>(path.Put()))) && path.Get();
+    folder = found ? SString(static_cast<const wchar_t*>(path.Get())) : SString();
+    return true;
+}
+} // namespace
+
+SString GetKnownFolder(const wchar_t* folderId)
+{
+    SString folder;
+    LookUpKnownFolder(folderId, folder);
+    return folder;
 }
 
 SString GetLocalAppDataLowFolder()
 {
-    SString low = GetKnownFolder(L"{A520A1A4-1780-4FF6-BD18-167343C5AF16}");
-    return low.IsEmpty() ? GetLocalAppDataFolder() : low;
+    SString low;
+    return LookUpKnownFolder(L"{A520A1A4-1780-4FF6-BD18-167343C5AF16}", low) ? low : GetLocalAppDataFolder();
 }
 
 void NotifyAssociationsChanged() { ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, NULL, NULL); }
