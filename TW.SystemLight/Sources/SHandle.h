@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <wininet.h>
 #include <objbase.h>
+#include <bcrypt.h>
 #include <stdlib.h>
 
 template <typename Traits>
@@ -122,6 +123,22 @@ struct SMallocTraits
     static void Close(Type h) { ::free(h); }
 };
 
+struct SBcryptAlgorithmTraits
+{
+    typedef BCRYPT_ALG_HANDLE Type;
+    static Type Invalid() { return NULL; }
+    static bool IsInvalid(Type h) { return h == NULL; }
+    static void Close(Type h) { ::BCryptCloseAlgorithmProvider(h, 0); }
+};
+
+struct SBcryptKeyTraits
+{
+    typedef BCRYPT_KEY_HANDLE Type;
+    static Type Invalid() { return NULL; }
+    static bool IsInvalid(Type h) { return h == NULL; }
+    static void Close(Type h) { ::BCryptDestroyKey(h); }
+};
+
 typedef SUnique<SFileTraits> SFile;
 typedef SUnique<SKernelHandleTraits> SKernelHandle;
 typedef SUnique<SFindTraits> SFind;
@@ -130,6 +147,8 @@ typedef SUnique<SModuleTraits> SModule;
 typedef SUnique<SInternetTraits> SInternet;
 typedef SUnique<SLocalMemTraits> SLocalMem;
 typedef SUnique<SCoTaskMemTraits> SCoTaskMem;
+typedef SUnique<SBcryptAlgorithmTraits> SBcryptAlgorithm;
+typedef SUnique<SBcryptKeyTraits> SBcryptKey;
 // A byte block from malloc, as the download clients hand it over.
 typedef SUnique<SMallocTraits> SMallocBytes;
 
