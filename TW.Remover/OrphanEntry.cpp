@@ -28,8 +28,7 @@ bool FindOrphanEntry(const SString& ownFolder, HKEY& root, SString& path)
 {
     if (!IsMissing(Combine(ownFolder, L"Uninstall")) || !IsMissing(Combine(ownFolder, L".deployment")))
         return false;
-    SString entries = UninstallEntryPath(SString());
-    entries = entries.Mid(0, entries.Length() - 1); // without the trailing backslash
+    SString entries = UninstallEntriesPath();
     for (HKEY candidate : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
     {
         SStringList names;

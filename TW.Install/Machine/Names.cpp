@@ -53,10 +53,9 @@ bool IsValidDeploymentId(const SString& deploymentId)
 
 SString UriSchemeKeyPath(const SString& scheme) { return L"Software\\Classes\\" + scheme; }
 
-SString UninstallEntryPath(const SString& keyName)
-{
-    return L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + keyName;
-}
+SString UninstallEntriesPath() { return L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"; }
+
+SString UninstallEntryPath(const SString& keyName) { return UninstallEntriesPath() + L"\\" + keyName; }
 
 SString SetupUninstallEntryPath()
 {

@@ -30,6 +30,8 @@ bool IsValidDeploymentId(const SString& deploymentId);
 SString UriSchemeKeyPath(const SString& scheme);
 // "Software\Microsoft\Windows\CurrentVersion\Uninstall\" + the key name.
 SString UninstallEntryPath(const SString& keyName);
+// "Software\Microsoft\Windows\CurrentVersion\Uninstall": the key of every entry.
+SString UninstallEntriesPath();
 // The setup program's own entry: the key name from its deployment identifier.
 SString SetupUninstallEntryPath();
 // The product's version, as the build gives it; empty when it gives none.

@@ -87,11 +87,17 @@ struct FolderIdentity
     }
 };
 
-bool IdentityOf(const SString& folder, FolderIdentity& identity)
+// The folder itself (or a file), for its attributes only, shared with all.
+SFile OpenForQuery(const SString& path)
 {
-    SFile handle(::CreateFileW(folder.CStr(), FILE_READ_ATTRIBUTES,
+    return SFile(::CreateFileW(path.CStr(), FILE_READ_ATTRIBUTES,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
                                FILE_FLAG_BACKUP_SEMANTICS, NULL));
+}
+
+bool IdentityOf(const SString& folder, FolderIdentity& identity)
+{
+    SFile handle = OpenForQuery(folder);
     BY_HANDLE_FILE_INFORMATION information = {};
     if (!handle.IsValid() || !::GetFileInformationByHandle(handle.Get(), &information) ||
         !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -195,9 +201,7 @@ const std::vector<FolderIdentity>& SpecialIdentities()
 // drives; empty when the system cannot say.
 SString FinalPath(const SString& folder)
 {
-    SFile handle(::CreateFileW(folder.CStr(), FILE_READ_ATTRIBUTES,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
-                               FILE_FLAG_BACKUP_SEMANTICS, NULL));
+    SFile handle = OpenForQuery(folder);
     wchar_t path[MAX_PATH * 2] = {0};
     DWORD length = handle.IsValid() ? ::GetFinalPathNameByHandleW(handle.Get(), path, MAX_PATH * 2, 0) : 0;
     if (!length || length >= MAX_PATH * 2)

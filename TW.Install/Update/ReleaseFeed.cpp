@@ -83,17 +83,6 @@ bool IsUrl(const std::string& text)
     return true;
 }
 
-SString Wide(const std::string& text)
-{
-    SString wide;
-    for (char c : text)
-    {
-        wchar_t unit = static_cast<wchar_t>(static_cast<unsigned char>(c));
-        wide.Append(&unit, 1);
-    }
-    return wide;
-}
-
 // The lines of the signed part, each "key value", in this order.
 class Lines
 {
@@ -130,7 +119,7 @@ HRESULT ReadFields(const std::string& text, ReleaseFeed& feed)
     BYTE digestBytes[32];
     if (!lines.Next("product", product) || product.size() > 512)
         return BadFormat(L"The feed names no product.");
-    if (!lines.Next("version", version) || !ParseVersion(Wide(version), numbers))
+    if (!lines.Next("version", version) || !ParseVersion(SString::FromNarrow(version.c_str()), numbers))
         return BadFormat(L"The feed's version is not one.");
     if (!lines.Next("setup-url", url) || !IsUrl(url))
         return BadFormat(L"The feed's setup-url is not an https URL.");
@@ -146,15 +135,15 @@ HRESULT ReadFields(const std::string& text, ReleaseFeed& feed)
     ReleaseFeed read;
     while (!lines.AtEnd())
     {
-        if (!lines.Next("withdrawn", value) || !ParseVersion(Wide(value), numbers))
+        if (!lines.Next("withdrawn", value) || !ParseVersion(SString::FromNarrow(value.c_str()), numbers))
             return BadFormat(L"The feed holds a line that is not a withdrawn version.");
-        read.withdrawn.Append(Wide(value));
+        read.withdrawn.Append(SString::FromNarrow(value.c_str()));
     }
-    read.product = Wide(product);
-    read.version = Wide(version);
-    read.setupUrl = Wide(url);
+    read.product = SString::FromNarrow(product.c_str());
+    read.version = SString::FromNarrow(version.c_str());
+    read.setupUrl = SString::FromNarrow(url.c_str());
     read.setupSize = static_cast<DWORD>(atoi(size.c_str()));
-    read.setupSha256 = Wide(digest);
+    read.setupSha256 = SString::FromNarrow(digest.c_str());
     read.made = madeAt;
     read.expires = expiresAt;
     feed = read;
@@ -191,7 +180,9 @@ HRESULT JudgeReleaseFeed(const ReleaseFeed& feed, const SString& product, const 
 {
     if (feed.product != product)
     {
-        SERROR_SET("Update.FeedProduct").Add(feed.product).Add(L"The feed is for another product than " + product + L".");
+        SERROR_SET("Update.FeedProduct")
+            .Add(feed.product)
+            .Add(L"The feed is for another product than " + product + L".");
         return E_FAIL;
     }
     if (now >= feed.expires)

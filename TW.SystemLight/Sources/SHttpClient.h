@@ -42,7 +42,6 @@ HRESULT StreamURL(const SString& url, const SStringList& headers, SHttpSink& sin
 // 206 for another part.
 HRESULT StreamURLRange(const SString& url, const SStringList& headers, SHttpRange& range, SHttpSink& sink);
 
-
 // Collects a body in one block that grows as needed, reporting progress.
 // The block (malloc'ed) belongs to the caller from the first Begin on.
 class SHttpBufferSink : public SHttpSink

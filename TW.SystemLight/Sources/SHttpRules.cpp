@@ -65,7 +65,7 @@ bool IsSameServer(const SString& a, const SString& b)
 {
     SString schemeA, hostA, pathA, schemeB, hostB, pathB;
     int portA = 0, portB = 0;
-    return ParseHttpURL(a, schemeA, hostA, portA, pathA) == S_OK && ParseHttpURL(b, schemeB, hostB, portB, pathB) == S_OK &&
-           schemeA == schemeB && portA == portB &&
+    return ParseHttpURL(a, schemeA, hostA, portA, pathA) == S_OK &&
+           ParseHttpURL(b, schemeB, hostB, portB, pathB) == S_OK && schemeA == schemeB && portA == portB &&
            ::CompareStringOrdinal(hostA.CStr(), hostA.Length(), hostB.CStr(), hostB.Length(), TRUE) == CSTR_EQUAL;
 }
