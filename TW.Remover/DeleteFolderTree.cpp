@@ -6,6 +6,15 @@
 
 namespace
 {
+// A read-only file goes too; never through a file link, whose target is
+// not ours to change.
+void DeleteFileEntry(const SString& path, DWORD attributes)
+{
+    if ((attributes & FILE_ATTRIBUTE_READONLY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        ::SetFileAttributesW(path.CStr(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    ::DeleteFileW(path.CStr());
+}
+
 class Deleter : public SFolderVisitor
 {
 public:
@@ -18,12 +27,7 @@ public:
         if (kind != File)
             ::RemoveDirectoryW(path.CStr()); // a link loses itself only
         else
-        {
-            // Never through a file link: its target is not ours to change.
-            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY) && !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-                ::SetFileAttributesW(path.CStr(), entry.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
-            ::DeleteFileW(path.CStr());
-        }
+            DeleteFileEntry(path, entry.dwFileAttributes);
         return true;
     }
 
@@ -43,4 +47,17 @@ HRESULT DeleteFolderTree(const SString& folder, const SStringList& keep)
     WalkFolder(folder, deleter);
     ::RemoveDirectoryW(folder.CStr());
     return S_OK;
+}
+
+void DeleteEntry(const SString& path)
+{
+    DWORD attributes = ::GetFileAttributesW(path.CStr());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        DeleteFileEntry(path, attributes);
+    else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        ::RemoveDirectoryW(path.CStr());
+    else
+        DeleteFolderTree(path);
 }

@@ -9,3 +9,6 @@
 // Fails with "DeleteFolderTree.Link" and deletes nothing when a folder above
 // it is a link, since the folder is then not where its path says.
 HRESULT DeleteFolderTree(const SString& folder, const SStringList& keep = SStringList());
+// One entry as the walk deletes it: a file (read-only too), a link as a link,
+// a folder with its tree.
+void DeleteEntry(const SString& path);

@@ -14,7 +14,6 @@
 #include "SelfRemoval.h"
 
 #include "SError.h"
-#include "SFolderWalk.h"
 #include "SLog.h"
 #include "SPath.h"
 #include "SRegistry.h"
@@ -202,13 +201,7 @@ void DeleteEntryLogged(const SString& entry, const SStringList& inputs)
 {
     if (ContainsPath(inputs, entry) || IsSamePath(entry, GetModulePath()))
         return;
-    if (IsDirectory(entry) && !IsReparsePoint(entry))
-        DeleteFolderTree(entry);
-    else
-    {
-        ::SetFileAttributesW(entry.CStr(), FILE_ATTRIBUTE_NORMAL);
-        ::DeleteFileW(entry.CStr());
-    }
+    DeleteEntry(entry);
     bool gone = ::GetFileAttributesW(entry.CStr()) == INVALID_FILE_ATTRIBUTES;
     SLog::Line(SString(gone ? L"deleted: " : L"left (in use or not ours): ") + entry);
 }
