@@ -82,10 +82,18 @@ DWORD WINAPI InstallThread(LPVOID)
         FindSwitch(::GetCommandLineW(), L"/Dir", options.programFolder);
         SString ignored;
         options.allowDowngrade = FindSwitch(::GetCommandLineW(), L"/AllowDowngrade", ignored);
+        // "/Update [/WaitForPid=<pid>] [/Restart]": started by the update
+        // agent while the application runs; the application starts again
+        // after the commit when it asks so.
+        options.update = FindSwitch(::GetCommandLineW(), L"/Update", ignored);
+        SString pid;
+        if (FindSwitch(::GetCommandLineW(), L"/WaitForPid", pid))
+            options.waitForPid = wcstoul(pid.CStr(), NULL, 10);
+        bool restart = FindSwitch(::GetCommandLineW(), L"/Restart", ignored);
         HRESULT result = installer.Install(options);
         SLog::Line(result == S_OK ? SString(L"succeeded") : L"failed: " + SLog::FailureText());
         lastInstallResult = result;
-        if (result == S_OK && GetNLS(L"StartAtEnd") == L"true")
+        if (result == S_OK && (restart || GetNLS(L"StartAtEnd") == L"true"))
             pendingStartCommand = installer.startCommand;
         if (frameWindow)
             ::PostMessageW(frameWindow, result == S_OK ? msgThreadEnd : msgThreadError, 0, 0);

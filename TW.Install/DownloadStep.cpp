@@ -3,6 +3,7 @@
 #include "TWInstall.h"
 
 #include "DeltaDownload.h"
+#include "DownloadJob.h"
 #include "DownloadStream.h"
 #include "FileDigest.h"
 #include "SAS3Client.h"
@@ -48,19 +49,7 @@ SString ExpandTarget(const SString& target, const SString& programFolder, const 
     return path;
 }
 
-// One download, as the package describes it and the folders place it.
-struct TWInstall::DownloadJob
-{
-    SString url;
-    SString path;
-    SString copyPath; // the low copy, or empty
-    SString digest;
-    SString blocksDigest;
-    bool inflate; // a program in its published form, not a stored file
-    DownloadProgress progress;
-};
-
-HRESULT TWInstall::Download(Run& run, int index)
+TWInstall::DownloadJob TWInstall::JobFor(Run& run, int index)
 {
     const SString& target = run.package.downloadTargets[index];
     DownloadJob job;
@@ -77,17 +66,25 @@ HRESULT TWInstall::Download(Run& run, int index)
     DWORD share = static_cast<DWORD>(run.package.downloadSizes[index]);
     DownloadProgress progress = {this, GetNLS(L"Install.Copy"), run.done, run.total, share};
     job.progress = progress;
+    return job;
+}
+
+HRESULT TWInstall::Download(Run& run, int index)
+{
+    DownloadJob job = JobFor(run, index);
     S_RETURN_IF_FAILED(m_transaction.CreateFolders(DirectoryPart(job.path)));
-    bool rebuilt = false;
+    bool placed = false;
     if (FileHasSha256(job.path, job.digest))
         S_RETURN_IF_FAILED(KeepHeldDownload(job));
     else
     {
-        S_RETURN_IF_FAILED(DownloadChunks(job, rebuilt));
-        if (!rebuilt)
+        S_RETURN_IF_FAILED(PlacePrefetched(run, index, job, placed));
+        if (!placed)
+            S_RETURN_IF_FAILED(DownloadChunks(job, placed));
+        if (!placed)
             S_RETURN_IF_FAILED(DownloadWhole(run.package, job));
     }
-    run.done += share;
+    run.done += job.progress.share;
     return S_OK;
 }
 
@@ -111,8 +108,8 @@ HRESULT TWInstall::DownloadChunks(const DownloadJob& job, bool& rebuilt)
     bool wroteCopy = false;
     {
         DeltaDownload delta(job.url, job.digest, job.progress);
-        rebuilt =
-            delta.Stage(job.blocksDigest, job.path, job.copyPath) == S_OK && delta.Commit() == S_OK;
+        rebuilt = delta.Stage(job.blocksDigest, job.path, job.copyPath, job.sources) == S_OK &&
+                  delta.Commit() == S_OK;
         wroteCopy = delta.WroteCopy();
     }
     if (rebuilt)

@@ -13,12 +13,19 @@ struct SettingsFile
 
 struct InstallOptions
 {
-    InstallOptions() : desktopShortcut(1), startMenuShortcut(1), perMachine(0), allowDowngrade(false) {}
+    InstallOptions()
+        : desktopShortcut(1), startMenuShortcut(1), perMachine(0), allowDowngrade(false), update(false), waitForPid(0)
+    {
+    }
 
     DWORD desktopShortcut;
     DWORD startMenuShortcut;
     DWORD perMachine;
     bool allowDowngrade;   // install over a newer version ("/AllowDowngrade")
+    // "/Update": the downloads are staged while the application runs, and
+    // placed once process waitForPid (when not 0) has ended.
+    bool update;
+    DWORD waitForPid;
     SString dataFolder;    // explicit data folder, or empty
     SString programFolder; // explicit program folder, or empty
     SString displayName;   // empty: the localized "DisplayName"

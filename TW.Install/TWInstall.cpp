@@ -233,6 +233,8 @@ HRESULT TWInstall::Install(const InstallOptions& options)
     S_RETURN_IF_FAILED(ChooseFolders(options, run.package, run.folders));
     SString journal = run.folders.program + L".journal";
     S_RETURN_IF_FAILED(InstallTransaction::CheckNoOtherSetup(journal));
+    S_RETURN_IF_FAILED(PrefetchDownloads(run));
+    S_RETURN_IF_FAILED(WaitForApplication(run));
     S_RETURN_IF_FAILED(CheckNothingInUse(run.folders));
     // An install that was killed is rolled back before this one starts.
     if (m_transaction.Begin(journal, ScopeOf(run)) != S_OK ||
@@ -268,6 +270,7 @@ HRESULT TWInstall::PlaceEverything(Run& run)
     SString displayName = run.options.displayName.IsEmpty() ? GetNLS(L"DisplayName") : run.options.displayName;
     RecordUndo(L"UnRegisterCookie." + run.package.unregisterCookie);
     S_RETURN_IF_FAILED(RecordFoundFolderEntries(run));
+    S_RETURN_IF_FAILED(RecordUpdateFolder(run));
     S_RETURN_IF_FAILED(RegisterInstall(displayName, run.folders.data + L"\\Icons\\" + GetNLS(L"ShortcutIcon"),
                                        run.folders.program, run.PerMachine()));
     S_RETURN_IF_FAILED(DescribeInstall(run));

@@ -65,11 +65,19 @@ private:
                          const SString& text, DWORD* done, DWORD total);
     HRESULT WriteCompressedEntries(Run& run);
     HRESULT WriteCacheEntries(Run& run);
-    HRESULT Download(Run& run, int index);
     struct DownloadJob;
+    DownloadJob JobFor(Run& run, int index);
+    HRESULT Download(Run& run, int index);
     HRESULT KeepHeldDownload(const DownloadJob& job);
     HRESULT DownloadChunks(const DownloadJob& job, bool& rebuilt);
     HRESULT DownloadWhole(const InstallPackage& package, const DownloadJob& job);
+    // The update mode: downloads staged while the application runs, then
+    // its end awaited, then the staged files placed by the transaction.
+    HRESULT PrefetchDownloads(Run& run);
+    HRESULT Prefetch(Run& run, int index);
+    HRESULT WaitForApplication(const Run& run);
+    HRESULT PlacePrefetched(const Run& run, int index, const DownloadJob& job, bool& placed);
+    HRESULT RecordUpdateFolder(const Run& run);
     HRESULT WriteDataFiles(Run& run);
     HRESULT WriteSettingsFiles(Run& run);
     HRESULT DescribeInstall(Run& run);

@@ -91,7 +91,8 @@ DeltaDownload::DeltaDownload(const SString& url, const SString& digest, const Do
 {
 }
 
-HRESULT DeltaDownload::Stage(const SString& blocksDigest, const SString& path, const SString& copyPath)
+HRESULT DeltaDownload::Stage(const SString& blocksDigest, const SString& path, const SString& copyPath,
+                             const SStringList& sources)
 {
     m_path = path;
     m_copyPath = copyPath;
@@ -99,6 +100,8 @@ HRESULT DeltaDownload::Stage(const SString& blocksDigest, const SString& path, c
     localFiles.Append(path);
     if (!copyPath.IsEmpty())
         localFiles.Append(copyPath);
+    for (int i = 0; i < sources.Count(); ++i)
+        localFiles.Append(sources[i]);
     LocalChunks local;
     S_RETURN_IF_FAILED(FetchMapWhileIndexing(blocksDigest, localFiles, local));
     S_RETURN_IF_FAILED(m_file.Create(path, m_progress.caller->Staging()));
@@ -118,7 +121,7 @@ HRESULT DeltaDownload::Stage(const SString& blocksDigest, const SString& path, c
 HRESULT DeltaDownload::FetchMapWhileIndexing(const SString& blocksDigest, const SStringList& localFiles,
                                              LocalChunks& local)
 {
-    const int most = 2;
+    const int most = 4;
     Indexing indexing[most];
     SKernelHandle indexers[most];
     int count = localFiles.Count() < most ? localFiles.Count() : most;

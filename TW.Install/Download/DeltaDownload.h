@@ -22,12 +22,13 @@ public:
 
     // Fetches the map from url + ".blocks" and checks it against blocksDigest
     // ("Download.BlockMap"), then stages the program at path from the chunks
-    // of the program there and of its copy (copyPath, or empty) and the
-    // fetched ones. A server that ignores ranges sends the whole body for the
+    // of the program there, of its copy (copyPath, or empty) and of the other
+    // sources, and the fetched ones. A server that ignores ranges sends the whole body for the
     // first of them: that is streamed as a whole download, copy included, in
     // place of the chunks. Fails as the map, the fetch or the final check
     // ("Download.Checksum") fails.
-    HRESULT Stage(const SString& blocksDigest, const SString& path, const SString& copyPath);
+    HRESULT Stage(const SString& blocksDigest, const SString& path, const SString& copyPath,
+                  const SStringList& sources);
     // Puts the staged program in place.
     HRESULT Commit();
     // The copy was written too (by the whole download).

@@ -52,6 +52,11 @@ const wchar_t* const createdAboveValue = L"CreatedAbove";
 // The names, joined by "|", of what the install put directly into a folder
 // that it found: only those go with the removal.
 const wchar_t* const entriesValue = L"Entries";
+// The per-deployment key's value that names the folder where the update
+// agent keeps the feed it verified last and the setup programs it fetched.
+const wchar_t* const updateFolderValue = L"UpdateFolder";
+// The update agent, which a package with a release feed carries.
+const wchar_t* const agentFileName = L"TW.Update.exe";
 // The per-deployment key's value that names the application's AppUserModelID.
 const wchar_t* const appUserModelIdValue = L"AppUserModelID";
 // "<vendor>.<product>": the product's display name without spaces or dots.

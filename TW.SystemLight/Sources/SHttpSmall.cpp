@@ -8,8 +8,8 @@ namespace
 class SmallSink : public SHttpSink
 {
 public:
-    SmallSink(const SString& url, bool conditional, DWORD maxBytes, SHttpSmallAnswer& answer)
-        : m_url(url), m_conditional(conditional), m_maxBytes(maxBytes), m_answer(answer)
+    SmallSink(const SString& url, bool conditional, DWORD maxBytes, const char* tooLarge, SHttpSmallAnswer& answer)
+        : m_url(url), m_conditional(conditional), m_maxBytes(maxBytes), m_tooLarge(tooLarge), m_answer(answer)
     {
     }
 
@@ -34,7 +34,7 @@ public:
 private:
     HRESULT TooLarge()
     {
-        SERROR_SET("OpenURL.TooLarge")
+        SERROR_SET(m_tooLarge)
             .Add(UrlForLog(m_url))
             .Add(L"The answer is longer than the " + SString::FromUnsigned(m_maxBytes) + L" bytes it may have.");
         return E_FAIL;
@@ -43,14 +43,16 @@ private:
     SString m_url;
     bool m_conditional;
     DWORD m_maxBytes;
+    const char* m_tooLarge;
     SHttpSmallAnswer& m_answer;
 };
 } // namespace
 
-HRESULT FetchSmall(const SString& url, const SString& ifNoneMatch, DWORD maxBytes, SHttpSmallAnswer& answer)
+HRESULT FetchSmall(const SString& url, const SString& ifNoneMatch, DWORD maxBytes, const char* tooLarge,
+                   SHttpSmallAnswer& answer)
 {
     SHttpSmallAnswer received;
-    SmallSink sink(url, !ifNoneMatch.IsEmpty(), maxBytes, received);
+    SmallSink sink(url, !ifNoneMatch.IsEmpty(), maxBytes, tooLarge, received);
     SStringList headers;
     if (!ifNoneMatch.IsEmpty())
         headers.Append(L"If-None-Match: " + ifNoneMatch);

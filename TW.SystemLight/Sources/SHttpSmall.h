@@ -16,6 +16,8 @@ struct SHttpSmallAnswer
 };
 
 // GETs url as StreamURL does (retries, proxy, TLS and redirect rules), with
-// If-None-Match when ifNoneMatch is not empty. Fails with "OpenURL.TooLarge"
-// and the URL for a body of more than maxBytes, and as StreamURL fails.
-HRESULT FetchSmall(const SString& url, const SString& ifNoneMatch, DWORD maxBytes, SHttpSmallAnswer& answer);
+// If-None-Match when ifNoneMatch is not empty. Fails with tooLarge (the
+// caller's identifier for what is too large) and the URL for a body of more
+// than maxBytes, and as StreamURL fails.
+HRESULT FetchSmall(const SString& url, const SString& ifNoneMatch, DWORD maxBytes, const char* tooLarge,
+                   SHttpSmallAnswer& answer);

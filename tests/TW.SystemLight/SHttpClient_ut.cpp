@@ -106,18 +106,18 @@ TEST_F(SHttpClientTest, RedirectIsFollowed)
 TEST_F(SHttpClientTest, SmallDocumentsAreBoundedAndConditional)
 {
     SHttpSmallAnswer answer;
-    ASSERT_EQ(S_OK, FetchSmall(peer.Https(L"/etag/100").c_str(), SString(), 1000, answer)) << SError::Text().CStr();
+    ASSERT_EQ(S_OK, FetchSmall(peer.Https(L"/etag/100").c_str(), SString(), 1000, "OpenURL.TooLarge", answer)) << SError::Text().CStr();
     EXPECT_EQ(100u, answer.body.size());
     EXPECT_TRUE(answer.etag == L"\"e100\"" && !answer.notModified) << answer.etag.CStr();
     SHttpSmallAnswer again;
-    ASSERT_EQ(S_OK, FetchSmall(peer.Https(L"/etag/100").c_str(), answer.etag, 1000, again)) << SError::Text().CStr();
+    ASSERT_EQ(S_OK, FetchSmall(peer.Https(L"/etag/100").c_str(), answer.etag, 1000, "OpenURL.TooLarge", again)) << SError::Text().CStr();
     EXPECT_TRUE(again.notModified && again.body.empty() && again.etag == answer.etag);
     // Announced too long, and too long without an announcement.
     for (const wchar_t* large : {L"/len/70000", L"/chunked/70000"})
     {
         SHttpSmallAnswer kept;
         kept.body = "kept";
-        EXPECT_EQ(E_FAIL, FetchSmall(peer.Https(large).c_str(), SString(), 64 * 1024, kept)) << large;
+        EXPECT_EQ(E_FAIL, FetchSmall(peer.Https(large).c_str(), SString(), 64 * 1024, "OpenURL.TooLarge", kept)) << large;
         EXPECT_TRUE(SError::Identifier() == L"OpenURL.TooLarge") << SError::Text().CStr();
         EXPECT_EQ("kept", kept.body);
     }

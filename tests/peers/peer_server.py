@@ -14,6 +14,7 @@ import os
 import re
 import socket
 import ssl
+import subprocess
 import threading
 import time
 import urllib.parse
@@ -400,6 +401,60 @@ class Handler(BaseHTTPRequestHandler):
         if flip:
             FLIPPED[token] = True
         self.send_ranged(body, flip=flip)
+
+    def route_feed(self, args):
+        """/feed/<name>: <root>/feeds/<name>, with its ETag and a 304 to an
+        If-None-Match for it; every request is recorded under "feed" with
+        the If-None-Match it sent and the bytes of the answer's body."""
+        body = None
+        path = os.path.join(self.server.root, "feeds", os.path.basename(args[0])) if args else ""
+        if os.path.isfile(path):
+            with open(path, "rb") as f:
+                body = f.read()
+        asked = self.headers.get("If-None-Match", "")
+        etag = self.etag(body) if body is not None else ""
+        unchanged = body is not None and asked == etag
+        with EVENTS_LOCK:
+            FAULT_REQUESTS.setdefault("feed", []).append(
+                {"if-none-match": asked, "bytes": 0 if unchanged or body is None else len(body)})
+        if body is None:
+            return self.send_body(404, b"not found\n", "text/plain")
+        if unchanged:
+            self.send_response(304)
+            self.send_header("ETag", etag)
+            return self.end_headers()
+        self.send_body(200, body, "text/plain", headers=[("ETag", etag)])
+
+    def route_sign_feed(self, args):
+        """/sign-feed/<name>?key=a|b&product=..&version=..&setup=<file under
+        files/>&url=..[&expires=N][&withdrawn=V]: <root>/feeds/<name>, made by
+        twpack with the tests' feed key ("a", the one the agent carries) or
+        another one ("b"); see <data>/feed-signer.json."""
+        query = urllib.parse.parse_qs(urllib.parse.urlsplit(self.path).query)
+        with open(os.path.join(self.server.root, "..", "feed-signer.json")) as f:
+            signer = json.load(f)
+        os.makedirs(os.path.join(self.server.root, "feeds"), exist_ok=True)
+        command = [signer["twpack"], "feed", os.path.join(self.server.root, "feeds", os.path.basename(args[0])),
+                   "--key", signer["keys"][query["key"][0]], "--product", query["product"][0],
+                   "--version", query["version"][0], "--setup-url", query["url"][0],
+                   "--setup", os.path.join(self.server.root, "files", query["setup"][0]),
+                   "--expires-days", query.get("expires", ["30"])[0]]
+        for version in query.get("withdrawn", []):
+            command += ["--withdrawn", version]
+        done = subprocess.run(command, capture_output=True, text=True)
+        self.send_body(200 if done.returncode == 0 else 500, (done.stdout + done.stderr).encode(), "text/plain")
+
+    def route_sign_program(self, args):
+        """/sign-program/<file under files/>: signed in place with osslsigncode
+        and the build's code-signing certificate, as the publisher signs."""
+        with open(os.path.join(self.server.root, "..", "feed-signer.json")) as f:
+            signer = json.load(f)
+        path = os.path.join(self.server.root, "files", *args)
+        done = subprocess.run(["osslsigncode", "sign", "-certs", signer["code_cert"], "-key", signer["code_key"],
+                               "-h", "sha256", "-in", path, "-out", path + ".signed"], capture_output=True, text=True)
+        if done.returncode == 0:
+            os.replace(path + ".signed", path)
+        self.send_body(200 if done.returncode == 0 else 500, (done.stdout + done.stderr).encode(), "text/plain")
 
     def redirect(self, location):
         self.send_response(302)

@@ -10,7 +10,8 @@ import re
 import sys
 
 # Folder -> level. A folder may include its own units and those of folders
-# on lower levels only; the remover stands on Machine alone.
+# on lower levels only; the remover stands on Machine alone, the update agent on
+# the feed and Machine.
 LEVELS = {
     "TW.SystemLight/Sources": 0,
     "TW.Install/Machine": 1,
@@ -21,9 +22,12 @@ LEVELS = {
     "TW.Install": 4,
     "TW.Remover": 5,
     "TW.Install.UI2": 5,
+    "TW.Update": 5,
 }
 ALLOWED = {
     "TW.Remover": {"TW.Remover", "TW.Install/Machine", "TW.SystemLight/Sources"},
+    "TW.Update": {"TW.Update", "TW.Install/Update", "TW.Install/Package", "TW.Install/Machine",
+                  "TW.SystemLight/Sources"},
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 

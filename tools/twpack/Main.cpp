@@ -14,7 +14,9 @@ namespace
 {
 const char g_usage[] =
     "usage:\n"
-    "  twpack build <manifest> <out.pack> [-D NAME=VALUE]...  lay out a package from a manifest\n"
+    "  twpack build <manifest> <out.pack> [-D NAME=VALUE]... [--add <directive>]...\n"
+    "                                                         lay out a package from a manifest and\n"
+    "                                                         the directives added after its own\n"
     "  twpack list <file.pack>                                print what the package holds\n"
     "  twpack publish <program> <out.body>                    size-prefixed zlib body for the server,\n"
     "                                                         and its block map <out.body>.blocks;\n"
@@ -47,8 +49,14 @@ int Write(const std::string& path, const Bytes& bytes)
 int Build(int argc, char** argv)
 {
     std::map<std::string, std::string> defines;
+    std::vector<std::string> added;
     for (int i = 4; i < argc; ++i)
     {
+        if (std::strcmp(argv[i], "--add") == 0 && i + 1 < argc)
+        {
+            added.push_back(argv[++i]);
+            continue;
+        }
         std::string definition = std::strcmp(argv[i], "-D") == 0 && i + 1 < argc ? argv[++i] : argv[i];
         if (definition.compare(0, 2, "-D") == 0)
             definition = definition.substr(2);
@@ -60,7 +68,7 @@ int Build(int argc, char** argv)
     Manifest manifest;
     Bytes pack;
     std::string error;
-    if (!ReadManifest(argv[2], defines, manifest, error) || !WritePackage(manifest, pack, error))
+    if (!ReadManifest(argv[2], defines, added, manifest, error) || !WritePackage(manifest, pack, error))
         return Fail(error);
     return Write(argv[3], pack);
 }

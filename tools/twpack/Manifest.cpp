@@ -22,23 +22,29 @@ public:
     {
     }
 
-    bool Read(std::string& error)
+    bool Read(const std::vector<std::string>& added, std::string& error)
     {
         std::ifstream in(m_path);
         if (!in)
             return Fail("cannot open the manifest", error);
         std::string line;
         while (std::getline(in, line))
-        {
-            ++m_line;
-            std::vector<std::string> words;
-            if (!Tokenize(line, words, error) || (!words.empty() && !Apply(words, error)))
+            if (!ReadLine(line, error))
                 return false;
-        }
+        for (size_t i = 0; i < added.size(); ++i)
+            if (!ReadLine(added[i], error))
+                return false;
         return true;
     }
 
 private:
+    bool ReadLine(const std::string& line, std::string& error)
+    {
+        ++m_line;
+        std::vector<std::string> words;
+        return Tokenize(line, words, error) && (words.empty() || Apply(words, error));
+    }
+
     bool Fail(const std::string& reason, std::string& error) const
     {
         error = m_path + ":" + std::to_string(m_line) + ": " + reason;
@@ -316,8 +322,8 @@ private:
 };
 } // namespace
 
-bool ReadManifest(const std::string& path, const std::map<std::string, std::string>& defines, Manifest& manifest,
-                  std::string& error)
+bool ReadManifest(const std::string& path, const std::map<std::string, std::string>& defines,
+                  const std::vector<std::string>& added, Manifest& manifest, std::string& error)
 {
-    return ManifestReader(path, defines, manifest).Read(error);
+    return ManifestReader(path, defines, manifest).Read(added, error);
 }

@@ -43,6 +43,8 @@ struct Manifest
     std::vector<std::u16string> description;
 };
 
-// Reads the manifest; on failure fills error with "file:line: reason".
-bool ReadManifest(const std::string& path, const std::map<std::string, std::string>& defines, Manifest& manifest,
-                  std::string& error);
+// Reads the manifest, then the added lines as if they followed it (the
+// build adds the update agent so); on failure fills error with
+// "file:line: reason".
+bool ReadManifest(const std::string& path, const std::map<std::string, std::string>& defines,
+                  const std::vector<std::string>& added, Manifest& manifest, std::string& error);
