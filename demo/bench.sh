@@ -62,10 +62,14 @@ setup_with() {
   deployment=$(sed -n 's/^DeploymentID=//p' "$ROOT/TW.Install.UI2/Resources/NLS/0-neutral.txt" | tr -d '\r')
   "$TW_HOST_BUILD/twpack" build "$ROOT/TW.Install.UI2/Package/Release.manifest" "$OUT/$1.pack" \
     -D "REMOVER=$BIN/TW.Remover.exe" -D "DEPLOYMENT_ID=$deployment" -D "VERSION=$4" -D "DOWNLOAD_URL=$2" \
-    -D "DOWNLOAD_SIZE=$APP_SIZE" -D "DOWNLOAD_PROGRAM=$3" -D "DOWNLOAD_BLOCKS=$5" >/dev/null
+    -D "DOWNLOAD_SIZE=$APP_SIZE" -D "DOWNLOAD_PROGRAM=$3" -D "DOWNLOAD_BLOCKS=$5" "${AGENT[@]}" >/dev/null
   inspector package "$(windows_path "$BIN/TW.Install.UI2.exe")" "$(windows_path "$OUT/$1.exe")" \
     "$(windows_path "$OUT/$1.pack")" >/dev/null
 }
+# The build's own settings; a build with a release feed packs its update agent.
+cache() { sed -n "s/^$1:[A-Z]*=//p" "$TW_BUILD/CMakeCache.txt"; }
+AGENT=()
+[ -f "$BIN/TW.Update.exe" ] && [ -n "$(cache TW_FEED_URL)" ] && AGENT=(--add "compressed TW.Update.exe $BIN/TW.Update.exe")
 served() { curl -s --cacert "$OUT/ca/ca.pem" "https://127.0.0.1:$HTTPS/served" | python3 -c 'import json,sys;print(json.load(sys.stdin)["bytes"])'; }
 reset_served() { curl -s --cacert "$OUT/ca/ca.pem" "https://127.0.0.1:$HTTPS/reset" >/dev/null; }
 # timed_install <setup>: "<wall ms> <peak bytes> <body bytes served>" of a silent install; the application it starts is closed.
@@ -201,6 +205,46 @@ printf '%-34s %7s ms  body bytes %s (map %s of them) of %s\n' "ours: update v1 -
 echo "ratio update bytes (without the map)/full body: $(ratio "$((update_bytes - update_map))" "$update_body")"
 echo "ratio update/fresh install time: $(ratio "$update_ms" "$fresh_ms")"
 uninstall_quietly
+
+# The application updates itself: v1 (the release setup program, which packs
+# the agent) runs; the agent checks the signed feed and stages v2 while it
+# runs; v2 is placed once the application has ended, and starts. The v2
+# setup program is signed and named by a signed feed, as a publisher
+# publishes them; bytes are the peer's, times are taken inside the prefix.
+if [ ${#AGENT[@]} -gt 0 ]; then
+  timed_install "$BIN/TW.Install.UI2.exe" >/dev/null
+  mkdir -p "$OUT/www/feeds"
+  if [ -n "$(cache TW_SIGN_CERT)" ]; then
+    rm -f "$OUT/www/files/Setup2.exe"
+    osslsigncode sign -certs "$(cache TW_SIGN_CERT)" -key "$(cache TW_SIGN_KEY)" -h sha256 -in "$OUT/update.exe" \
+      -out "$OUT/www/files/Setup2.exe" >/dev/null
+  else
+    cp "$OUT/update.exe" "$OUT/www/files/Setup2.exe"
+  fi
+  deployment=$(sed -n 's/^DeploymentID=//p' "$ROOT/TW.Install.UI2/Resources/NLS/0-neutral.txt" | tr -d '\r')
+  "$TW_HOST_BUILD/twpack" feed "$OUT/www/feeds/stable.feed" --key "$(cache TW_FEED_SIGNING_KEY)" \
+    --product "$(cache TW_VENDOR)_$(cache TW_RELEASE_CHANNEL)_$deployment" --version 2.0.0 \
+    --setup "$OUT/www/files/Setup2.exe" --setup-url https://downloads.tarnwick.example/files/Setup2.exe >/dev/null
+  reset_served
+  agent_run=$(inspector update-while-running) || { echo "the update while running failed: $agent_run"; exit 1; }
+  agent_bytes=$(served)
+  feed_asked=$(curl -s --cacert "$OUT/ca/ca.pem" "https://127.0.0.1:$HTTPS/faults/feed")
+  for _ in $(seq 50); do inspector close "Tarnwick 3D Modeller" >/dev/null && break; sleep 0.2; done
+  downtime_ms=$(echo "$agent_run" | field downtime_ms)
+  printf '%-34s %7s ms  (the agent fetched, checked and started the setup, which staged v2, in %s ms)\n' \
+    "ours: update while running, downtime" "$downtime_ms" "$(echo "$agent_run" | field staged_ms)"
+  echo "  bytes of the update: $agent_bytes (setup program $(stat -c %s "$OUT/www/files/Setup2.exe"), map and ranges)"
+  python3 -c '
+import json, sys
+asked = json.loads(sys.argv[1])
+first, unchanged = asked[0], asked[1]
+print("  feed: first check %d request + %d answer bytes (feed %d); unchanged feed %d request + %d answer bytes, body %d"
+      % (first["request"], first["answer"], first["bytes"], unchanged["request"], unchanged["answer"], unchanged["bytes"]))
+print("  target: an unchanged feed is one request under 2048 bytes: %s" %
+      ("met" if unchanged["request"] + unchanged["answer"] < 2048 and unchanged["bytes"] == 0 else "NOT MET"))' "$feed_asked"
+  echo "ratio downtime/repair: $(ratio "$downtime_ms" "$repair_ms") (target at most 1.5)"
+  uninstall_quietly
+fi
 CAPPED_URL=https://downloads.tarnwick.example/capped/TW.3D.Modeller.exe
 setup_with capped-one "$CAPPED_URL" "$OUT/TW.3D.Modeller.exe" "$VERSION" ""
 setup_with capped-four "$CAPPED_URL" "$OUT/TW.3D.Modeller.exe" "$VERSION" blocks

@@ -4,8 +4,11 @@
 #include "SHandle.h"
 #include "SHttpProxySignIn.h"
 #include "SHttpRules.h"
+#include "SLog.h"
 #include "SUrl.h"
 
+#include <new>
+#include <utility>
 #include <vector>
 
 namespace
@@ -113,6 +116,36 @@ struct HttpHop
     SInternet request;
     unsigned signIn = 0; // the proxy sign-in whose credentials it carries
 };
+
+// WinINet reads what is left of an answer when its request is closed, to
+// keep the connection: an answer without end, sent faster than it is read,
+// would hold the close for ever. A hop whose answer was not read to its end
+// is closed on a thread of its own, and waited for only a moment.
+DWORD WINAPI CloseHop(LPVOID closing)
+{
+    HttpHop* hop = static_cast<HttpHop*>(closing);
+    hop->request.Reset();
+    hop->connection.Reset();
+    hop->session.Reset();
+    delete hop;
+    return 0;
+}
+
+void CloseUnread(HttpHop& hop)
+{
+    HttpHop* closing = new (std::nothrow) HttpHop;
+    if (!closing)
+        return; // closed where it is, as any hop
+    closing->request = std::move(hop.request);
+    closing->connection = std::move(hop.connection);
+    closing->session = std::move(hop.session);
+    SKernelHandle closer(::CreateThread(NULL, 0, CloseHop, closing, 0, NULL));
+    if (!closer.IsValid())
+        CloseHop(closing);
+    else if (::WaitForSingleObject(closer.Get(), 1000) == WAIT_TIMEOUT)
+        SLog::Line(L"download: the rest of an answer that was not taken is still being read by the system; "
+                   L"left to it");
+}
 
 SHttpOutcome Send(const SString& url, const SStringList& headers, const SHttpTransfer& transfer, HttpHop& hop)
 {
@@ -364,7 +397,12 @@ SHttpOutcome RunHttpAttempt(const SString& url, const SStringList& headers, SHtt
         }
 
         if (!IsRedirect(status))
-            return Answer(hop.request.Get(), current, status, sink, transfer);
+        {
+            SHttpOutcome answered = Answer(hop.request.Get(), current, status, sink, transfer);
+            if (answered != HttpComplete)
+                CloseUnread(hop);
+            return answered;
+        }
         SString location, next;
         if (!QueryText(hop.request.Get(), HTTP_QUERY_LOCATION, location))
             return RaiseStatus(status, current);

@@ -14,6 +14,9 @@
 //   TW.Inspector finished <caption>  0 when that setup window shows its finished page
 //   TW.Inspector variant <in> <out> <key>=<value>...   a setup copy with changed settings
 //   TW.Inspector package <in> <out> <pack>             a setup copy with another package
+//   TW.Inspector update-while-running  the agent's check, then its update while the
+//                                    application runs, timed: how long the staging
+//                                    took, and the application's downtime
 #include "FileTypes.h"
 #include "Names.h"
 
@@ -26,6 +29,7 @@
 #include <psapi.h>
 #include <shobjidl.h>
 #include <stdio.h>
+#include <tlhelp32.h>
 #include <wincrypt.h>
 
 #include <string>
@@ -358,6 +362,77 @@ int WithPackage(const wchar_t* setup, const wchar_t* copy, const wchar_t* pack)
     ::UpdateResourceW(update, L"PACK", L"PACK", 0, &bytes[0], read);
     return ::EndUpdateResourceW(update, FALSE) ? 0 : 1;
 }
+DWORD RunAndWait(const SString& commandLine)
+{
+    std::vector<wchar_t> line(commandLine.CStr(), commandLine.CStr() + commandLine.Length() + 1);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    DWORD code = 0xDEAD;
+    if (!::CreateProcessW(NULL, &line[0], NULL, NULL, FALSE, CREATE_NO_WINDOW, NULL, NULL, &startup, &process))
+        return code;
+    ::WaitForSingleObject(process.hProcess, 120000);
+    ::GetExitCodeProcess(process.hProcess, &code);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return code;
+}
+
+// A process of the application other than `except`.
+bool ApplicationRuns(DWORD except)
+{
+    SKernelHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Process32FirstW(snapshot.Get(), &entry); more; more = ::Process32NextW(snapshot.Get(), &entry))
+        if (!lstrcmpiW(entry.szExeFile, L"TW.3D.Modeller.exe") && entry.th32ProcessID != except)
+            return true;
+    return false;
+}
+
+bool FileHolds(const SString& path, const char* text)
+{
+    SFile file(::CreateFileW(path.CStr(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0,
+                             NULL));
+    std::string bytes(file.IsValid() ? ::GetFileSize(file.Get(), NULL) : 0, '\0');
+    DWORD read = 0;
+    return !bytes.empty() && ::ReadFile(file.Get(), &bytes[0], static_cast<DWORD>(bytes.size()), &read, NULL) &&
+           bytes.find(text) != std::string::npos;
+}
+
+// The application runs; the agent stages the update, the application ends
+// as its user closes it, and the downtime lasts until the new version runs.
+int UpdateWhileRunning()
+{
+    Place place = ReleasePlace();
+    SString agent = L"\"" + place.programFolder + L"\\TW.Update.exe\"";
+    DWORD check = RunAndWait(agent + L" /Check");
+    SString program = place.programFolder + L"\\TW.3D.Modeller.exe";
+    std::vector<wchar_t> line(program.CStr(), program.CStr() + program.Length() + 1);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION application = {};
+    if (!::CreateProcessW(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &application))
+        return 1;
+    SKernelHandle running(application.hProcess);
+    ::CloseHandle(application.hThread);
+    SString log = place.dataFolder + L"\\Update\\Setup.log";
+    ::DeleteFileW(log.CStr());
+    LARGE_INTEGER start;
+    ::QueryPerformanceCounter(&start);
+    DWORD apply = RunAndWait(agent + L" /Apply /Restart /WaitForPid=" + SString::FromUnsigned(application.dwProcessId));
+    while (MillisecondsSince(start) < 120000 && !FileHolds(log, "waiting for process"))
+        ::Sleep(5);
+    double staged = MillisecondsSince(start);
+    LARGE_INTEGER closed;
+    ::QueryPerformanceCounter(&closed);
+    ::TerminateProcess(running.Get(), 0);
+    ::WaitForSingleObject(running.Get(), 10000);
+    while (MillisecondsSince(closed) < 120000 && !ApplicationRuns(application.dwProcessId))
+        ::Sleep(2);
+    printf("check=%lu apply=%lu staged_ms=%.0f downtime_ms=%.0f\n", check, apply, staged, MillisecondsSince(closed));
+    return check == 2 && apply == 0 ? 0 : 1;
+}
 } // namespace
 
 int wmain(int count, wchar_t** arguments)
@@ -391,8 +466,10 @@ int wmain(int count, wchar_t** arguments)
         return Variant(count, arguments);
     if (command == L"package" && count == 5)
         return WithPackage(arguments[2], arguments[3], arguments[4]);
+    if (command == L"update-while-running")
+        return UpdateWhileRunning();
     fputs("usage: TW.Inspector state|gone|uninstall-string|uninstall|measure <command>|trust <der>|proxy <port>|off|close <caption>|"
-          "finished <caption>|variant <in> <out> key=value...|package <in> <out> <pack>\n",
+          "finished <caption>|variant <in> <out> key=value...|package <in> <out> <pack>|update-while-running\n",
           stderr);
     return 2;
 }

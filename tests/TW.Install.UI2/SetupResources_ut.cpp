@@ -185,11 +185,15 @@ TEST_F(SetupResources, ThePackageIsTheReleaseLikePackage)
     InstallPackage package;
     ASSERT_EQ(S_OK, ParsePackage(bytes, ::SizeofResource(module.Get(), resource), package));
     EXPECT_TRUE(package.s3KeyId == L"null");
-    ASSERT_EQ(2u, package.compressedEntries.size());
+    // A build with a release feed adds its update agent after the manifest's entries.
+    ASSERT_EQ(TW_TEST_AGENT ? 3u : 2u, package.compressedEntries.size());
     EXPECT_TRUE(package.compressedEntries[0].name == L"TW.Remover.exe");
     EXPECT_EQ(TestFolder::ReadFile(BinFolder() + L"\\TW.Remover.exe").size(), package.compressedEntries[0].uncompressedSize);
     EXPECT_TRUE(package.compressedEntries[1].name == L".deployment");
     EXPECT_EQ(26u, package.compressedEntries[1].uncompressedSize);
+    if (TW_TEST_AGENT)
+        EXPECT_EQ(TestFolder::ReadFile(BinFolder() + L"\\TW.Update.exe").size(),
+                  package.compressedEntries[2].uncompressedSize);
     EXPECT_EQ(12u, package.dataFiles.size());
     EXPECT_TRUE(package.usageApplication);
     ASSERT_EQ(1, package.downloadUrls.Count());

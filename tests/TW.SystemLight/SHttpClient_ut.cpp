@@ -112,8 +112,8 @@ TEST_F(SHttpClientTest, SmallDocumentsAreBoundedAndConditional)
     SHttpSmallAnswer again;
     ASSERT_EQ(S_OK, FetchSmall(peer.Https(L"/etag/100").c_str(), answer.etag, 1000, "OpenURL.TooLarge", again)) << SError::Text().CStr();
     EXPECT_TRUE(again.notModified && again.body.empty() && again.etag == answer.etag);
-    // Announced too long, and too long without an announcement.
-    for (const wchar_t* large : {L"/len/70000", L"/chunked/70000"})
+    // Announced too long, too long without an announcement, and without end.
+    for (const wchar_t* large : {L"/len/70000", L"/chunked/70000", L"/endless/chunked", L"/endless/length"})
     {
         SHttpSmallAnswer kept;
         kept.body = "kept";

@@ -139,6 +139,23 @@ class Handler(BaseHTTPRequestHandler):
     def route_chunked(self, args):
         self.send_chunked(pattern(int(args[0])))
 
+    def route_endless(self, args):
+        """/endless/<chunked|length>: a body without end, as fast as the client
+        takes it, chunked or under a Content-Length of 1 TB; it stops only
+        when the client closes the connection."""
+        self.send_response(200)
+        if args and args[0] == "length":
+            self.send_header("Content-Length", str(1 << 40))
+        else:
+            self.send_header("Transfer-Encoding", "chunked")
+        self.end_headers()
+        piece = pattern(16384)
+        try:
+            while True:
+                self.wfile.write(piece if args and args[0] == "length" else b"%x\r\n%s\r\n" % (len(piece), piece))
+        except (BrokenPipeError, ConnectionResetError, ssl.SSLError, OSError):
+            pass
+
     def route_short(self, args):
         announced, sent = int(args[0]), int(args[1])
         self.send_response(200)
@@ -404,26 +421,37 @@ class Handler(BaseHTTPRequestHandler):
 
     def route_feed(self, args):
         """/feed/<name>: <root>/feeds/<name>, with its ETag and a 304 to an
-        If-None-Match for it; every request is recorded under "feed" with
-        the If-None-Match it sent and the bytes of the answer's body."""
+        If-None-Match for it. Every request is recorded under "feed": the
+        If-None-Match it sent, the bytes of its request line and headers, and
+        those of the answer (status line, headers and body)."""
         body = None
         path = os.path.join(self.server.root, "feeds", os.path.basename(args[0])) if args else ""
         if os.path.isfile(path):
             with open(path, "rb") as f:
                 body = f.read()
-        asked = self.headers.get("If-None-Match", "")
         etag = self.etag(body) if body is not None else ""
-        unchanged = body is not None and asked == etag
-        with EVENTS_LOCK:
-            FAULT_REQUESTS.setdefault("feed", []).append(
-                {"if-none-match": asked, "bytes": 0 if unchanged or body is None else len(body)})
+        unchanged = body is not None and self.headers.get("If-None-Match", "") == etag
         if body is None:
-            return self.send_body(404, b"not found\n", "text/plain")
-        if unchanged:
+            self.send_response(404)
+            body = b""
+        elif unchanged:
             self.send_response(304)
             self.send_header("ETag", etag)
-            return self.end_headers()
-        self.send_body(200, body, "text/plain", headers=[("ETag", etag)])
+            body = b""
+        else:
+            self.send_response(200)
+            self.send_header("ETag", etag)
+            self.send_header("Content-Type", "text/plain")
+        if not unchanged:
+            self.send_header("Content-Length", str(len(body)))
+        asked = len(self.requestline) + 4 + sum(len(k) + len(v) + 4 for k, v in self.headers.items())
+        answer = sum(len(line) for line in self._headers_buffer) + 2 + len(body)
+        with EVENTS_LOCK:
+            FAULT_REQUESTS.setdefault("feed", []).append(
+                {"if-none-match": self.headers.get("If-None-Match", ""), "request": asked, "answer": answer,
+                 "bytes": len(body)})
+        self.end_headers()
+        self.wfile.write(body)
 
     def route_sign_feed(self, args):
         """/sign-feed/<name>?key=a|b&product=..&version=..&setup=<file under
