@@ -2,10 +2,10 @@
 // A download rebuilt from its block map: the chunks that the machine already
 // has are copied from its files, only the others are fetched (RangeFetcher),
 // each checked against the map before it is written into its place in a
-// staging file of the final size, and the whole is checked as a full
-// download is before it takes the target's place. Until Commit, the target
-// stays as it was, and a failure leaves nothing behind: the caller then
-// downloads the whole body.
+// staging file of the final size; the whole is the package's once every
+// chunk is there, as the map that the package vouches for lists them. Until
+// Commit, the target stays as it was, and a failure leaves nothing behind:
+// the caller then downloads the whole body.
 #include "BlockMap.h"
 #include "DownloadStream.h"
 #include "LocalChunks.h"
@@ -40,7 +40,6 @@ private:
     HRESULT CopyLocalChunks(const LocalChunks& local, std::vector<DWORD>& missing);
     HRESULT FetchMissing(const std::vector<DWORD>& missing, SHttpSink& whole);
     void MarkWritten(DWORD chunk);
-    void HashWritten();
     HRESULT CheckWhole();
     HRESULT PutChunk(const BlockChunk& chunk, const BYTE* bytes) override;
     void Received(DWORD bytes) override;
@@ -55,11 +54,5 @@ private:
     BlockMap m_map;
     StagedFile m_file;
     DWORD m_localBodyBytes; // the body's bytes that the local chunks stand for
-    // The check of the whole runs while chunks still arrive: the staged
-    // file is read back and hashed in order, up to the first chunk not yet
-    // written (the frontier), on the caller's thread.
     std::vector<LONG> m_written; // per chunk, set by the thread that wrote it
-    DWORD m_frontier;
-    SSha256 m_wholeHash;
-    bool m_readFailed;
 };

@@ -4,6 +4,7 @@
 
 #include "SHttpClient.h"
 #include "SLocked.h"
+#include "SLog.h"
 
 #include <string.h>
 
@@ -13,14 +14,19 @@ namespace
 {
 // How often the caller's thread hears of the bytes received.
 const DWORD g_reportMs = 100;
+// The stream shows its rate for this long before the tail may be shared, and
+// shares it only when the rest would take it longer than g_shareAfterMs.
+const DWORD g_measureMs = 400;
+const DWORD g_shareAfterMs = 2000;
 } // namespace
 
 // The bytes of one range, cut into its chunks as they arrive.
 class RangeFetcher::RangeSink : public SHttpSink
 {
 public:
-    RangeSink(RangeFetcher& fetcher, const Range& range)
-        : m_fetcher(fetcher), m_range(range), m_chunk(range.firstChunk), m_held(0)
+    // part: the stream's, whose ETag the later ranges carry; NULL for a range.
+    RangeSink(RangeFetcher& fetcher, const Range& range, const SHttpRange* stream)
+        : m_fetcher(fetcher), m_range(range), m_stream(stream), m_chunk(range.firstChunk), m_held(0)
     {
     }
 
@@ -30,6 +36,12 @@ public:
         {
             m_chunk = m_range.firstChunk; // the part starts over
             m_held = 0;
+        }
+        if (m_stream)
+        {
+            SLocked hold(m_fetcher.m_lock);
+            m_fetcher.m_etag = m_stream->etag.StartsWith(L"W/") ? SString() : m_stream->etag;
+            m_fetcher.m_answered = true;
         }
         return S_OK;
     }
@@ -45,6 +57,8 @@ public:
         ::InterlockedExchangeAdd(&m_fetcher.m_received, static_cast<LONG>(count));
         while (count)
         {
+            if (m_stream && m_held == 0)
+                S_RETURN_IF_FAILED(EnterChunk());
             if (m_chunk > m_range.lastChunk)
             {
                 SERROR_SET("OpenURL.Range").Add(L"The server sent more than the part asked for.");
@@ -67,6 +81,21 @@ public:
     }
 
 private:
+    // The stream stops where the tail that other connections took begins:
+    // the one end that is not a failure, and that the stream's connection
+    // alone takes for one.
+    HRESULT EnterChunk()
+    {
+        SLocked hold(m_fetcher.m_lock);
+        if (m_chunk <= static_cast<DWORD>(m_fetcher.m_streamLast))
+        {
+            m_fetcher.m_streamAt = m_chunk;
+            return S_OK;
+        }
+        SERROR_SET("Download.Handed").Add(L"The stream reached the tail that other connections fetch.");
+        return E_FAIL;
+    }
+
     // A chunk whose bytes do not match the map is noted, not written.
     HRESULT FinishChunk(const BlockChunk& chunk)
     {
@@ -82,6 +111,7 @@ private:
 
     RangeFetcher& m_fetcher;
     const Range& m_range;
+    const SHttpRange* m_stream;
     DWORD m_chunk;
     DWORD m_held;
     std::vector<BYTE> m_compressed;
@@ -91,7 +121,7 @@ private:
 RangeFetcher::RangeFetcher(const SString& url, const BlockMap& map, ChunkTarget& target, SHttpSink* whole,
                            DownloadCaller& caller)
     : m_url(url), m_map(map), m_target(target), m_caller(caller), m_whole(whole), m_answered(false),
-      m_tookWhole(false), m_stop(false), m_running(0), m_gaveWay(0), m_received(0)
+      m_tookWhole(false), m_stop(false), m_running(0), m_gaveWay(0), m_received(0), m_streamLast(0), m_streamAt(0)
 {
     ::InitializeSRWLock(&m_lock);
 }
@@ -180,37 +210,121 @@ HRESULT RangeFetcher::FetchFirst(DWORD chunk)
     return S_OK;
 }
 
+bool RangeFetcher::StartConnection(Connection& connection)
+{
+    connection.fetcher = this;
+    {
+        SLocked hold(m_lock);
+        ++m_running;
+    }
+    connection.thread.Reset(::CreateThread(NULL, 0, Run, &connection, 0, NULL));
+    if (connection.thread.IsValid())
+        return true;
+    SERROR_SET_SYSTEM("Install.Thread");
+    SLocked hold(m_lock);
+    --m_running;
+    m_stop = true;
+    return false;
+}
+
+// The first failure of a connection is the fetch's.
+HRESULT RangeFetcher::EndConnections(Connection* connections, int count)
+{
+    WaitForConnections(connections, count);
+    for (int i = 0; i < count; ++i)
+        if (connections[i].failed)
+        {
+            connections[i].error.Raise();
+            return E_FAIL;
+        }
+    return S_OK;
+}
+
 HRESULT RangeFetcher::RunConnections(int count)
 {
     Connection connections[maxConnections];
     int started = 0;
     bool threadFailed = false;
     for (; started < count && !m_stop; ++started)
-    {
-        Connection& connection = connections[started];
-        connection.fetcher = this;
+        if (!StartConnection(connections[started]))
         {
-            SLocked hold(m_lock);
-            ++m_running;
-        }
-        connection.thread.Reset(::CreateThread(NULL, 0, Run, &connection, 0, NULL));
-        if (!connection.thread.IsValid())
-        {
-            SERROR_SET_SYSTEM("Install.Thread");
-            SLocked hold(m_lock);
-            --m_running;
-            m_stop = threadFailed = true;
+            threadFailed = true;
             break;
         }
-    }
-    WaitForConnections(connections, started);
-    for (int i = 0; i < started; ++i)
-        if (connections[i].failed)
-        {
-            connections[i].error.Raise();
-            return E_FAIL;
-        }
+    S_RETURN_IF_FAILED(EndConnections(connections, started));
     return threadFailed ? E_FAIL : S_OK;
+}
+
+HRESULT RangeFetcher::FetchAsStream(const std::vector<DWORD>& chunks, std::vector<DWORD>& bad)
+{
+    m_bad.clear();
+    m_stop = false;
+    if (chunks.empty())
+        return S_OK;
+    m_stream.firstChunk = chunks.front();
+    m_stream.lastChunk = chunks.back();
+    m_streamLast = static_cast<LONG>(chunks.back());
+    m_streamAt = chunks.front();
+    Connection connections[maxConnections];
+    connections[0].stream = true;
+    int started = StartConnection(connections[0]) ? 1 : 0;
+    if (!started)
+        return E_FAIL;
+    DWORD begun = ::GetTickCount();
+    bool decided = false;
+    HANDLE threads[maxConnections];
+    for (;;)
+    {
+        for (int i = 0; i < started; ++i)
+            threads[i] = connections[i].thread.Get();
+        if (::WaitForMultipleObjects(started, threads, TRUE, g_reportMs) != WAIT_TIMEOUT)
+            break;
+        DWORD received = static_cast<DWORD>(m_received);
+        m_target.Received(received);
+        DWORD elapsed = ::GetTickCount() - begun;
+        if (!decided && elapsed >= g_measureMs && !m_tookWhole)
+        {
+            decided = true;
+            ShareTail(chunks, received, elapsed, connections, started);
+        }
+    }
+    S_RETURN_IF_FAILED(EndConnections(connections, started));
+    std::sort(m_bad.begin(), m_bad.end());
+    bad = m_bad;
+    return S_OK;
+}
+
+// The rest is shared when the stream alone would take too long for it: the
+// stream keeps about a quarter, three connections the rest, each its range.
+void RangeFetcher::ShareTail(const std::vector<DWORD>& chunks, DWORD streamed, DWORD milliseconds,
+                             Connection* connections, int& started)
+{
+    const BlockChunk& last = m_map.chunks[chunks.back()];
+    ULONGLONG end = static_cast<ULONGLONG>(last.bodyOffset) + last.bodySize;
+    ULONGLONG at = m_map.chunks[chunks.front()].bodyOffset + static_cast<ULONGLONG>(streamed);
+    if (!streamed || at >= end || (end - at) * milliseconds / streamed <= g_shareAfterMs)
+        return;
+    ULONGLONG tailStart = at + (end - at) / maxConnections;
+    std::vector<DWORD> tail;
+    {
+        SLocked hold(m_lock);
+        for (DWORD index : chunks)
+            if (index > m_streamAt && m_map.chunks[index].bodyOffset >= tailStart)
+                tail.push_back(index);
+        if (tail.empty())
+            return;
+        m_streamLast = static_cast<LONG>(tail.front() - 1);
+        PlanRanges(tail, maxConnections - 1);
+    }
+    SLog::Line(L"download: one stream would take " + SString::FromUnsigned(static_cast<DWORD>(
+                                                          (end - at) * milliseconds / streamed)) +
+               L" ms more; chunks from " + SString::FromUnsigned(tail.front()) + L" on go to " +
+               SString::FromInt(maxConnections - 1) + L" more connections");
+    for (int i = 1; i < maxConnections && !m_stop; ++i)
+        if (StartConnection(connections[i]))
+            started = i + 1;
+        else
+            break;
 }
 
 void RangeFetcher::WaitForConnections(Connection* connections, int count)
@@ -232,8 +346,32 @@ void RangeFetcher::WaitForConnections(Connection* connections, int count)
 DWORD WINAPI RangeFetcher::Run(LPVOID connection)
 {
     Connection& self = *static_cast<Connection*>(connection);
-    self.fetcher->Work(self);
+    if (self.stream)
+        self.fetcher->WorkStream(self);
+    else
+        self.fetcher->Work(self);
     return 0;
+}
+
+// The stream: a server that ignores ranges sends the whole body for it,
+// which goes to the whole-body sink; one that hands its tail over ends it.
+void RangeFetcher::WorkStream(Connection& connection)
+{
+    connection.error.Bind();
+    DeltaAnswers answers;
+    answers.whole = m_whole;
+    SHttpRange part;
+    part.answers = &answers;
+    HRESULT fetched = FetchPart(m_stream, part, true);
+    SLocked hold(m_lock);
+    m_tookWhole = part.wholeTaken;
+    if (fetched != S_OK && SError::Identifier() != L"Download.Handed" && !m_stop)
+    {
+        connection.failed = true;
+        m_stop = true;
+    }
+    --m_running;
+    connection.error.Unbind();
 }
 
 void RangeFetcher::Work(Connection& connection)
@@ -290,11 +428,11 @@ HRESULT RangeFetcher::FetchRange(const Range& range)
 
 // The range's compressed bytes, cut into its chunks; part holds the
 // request's options and, after it, the answer's.
-HRESULT RangeFetcher::FetchPart(const Range& range, SHttpRange& part)
+HRESULT RangeFetcher::FetchPart(const Range& range, SHttpRange& part, bool stream)
 {
     const BlockChunk& last = m_map.chunks[range.lastChunk];
     part.first = m_map.chunks[range.firstChunk].bodyOffset;
     part.last = last.bodyOffset + last.bodySize - 1;
-    RangeSink sink(*this, range);
+    RangeSink sink(*this, range, stream ? &part : NULL);
     return StreamURLRange(m_url, SStringList(), part, sink);
 }

@@ -70,19 +70,6 @@ HRESULT StagedFile::WriteAt(DWORD offset, const BYTE* bytes, DWORD size)
     return S_OK;
 }
 
-HRESULT StagedFile::ReadAt(DWORD offset, BYTE* bytes, DWORD size, DWORD& read)
-{
-    OVERLAPPED at = {};
-    at.Offset = offset;
-    read = 0;
-    if (!::ReadFile(m_file.Get(), bytes, size, &read, &at) && ::GetLastError() != ERROR_HANDLE_EOF)
-    {
-        SERROR_SET_SYSTEM("ReadFile").Add(m_target);
-        return E_FAIL;
-    }
-    return S_OK;
-}
-
 HRESULT StagedFile::Truncate()
 {
     if (::SetFilePointer(m_file.Get(), 0, NULL, FILE_BEGIN) == INVALID_SET_FILE_POINTER ||

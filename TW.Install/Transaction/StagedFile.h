@@ -45,8 +45,6 @@ public:
     HRESULT Write(const BYTE* bytes, DWORD size, const char* writeFailure = "WriteFile");
     // Writes the bytes at that offset, from any thread. Fails with "WriteFile".
     HRESULT WriteAt(DWORD offset, const BYTE* bytes, DWORD size);
-    // Reads what was written, for a check before the commit. Fails with "ReadFile".
-    HRESULT ReadAt(DWORD offset, BYTE* bytes, DWORD size, DWORD& read);
     // Empties the staging file, for a transfer that starts over.
     HRESULT Truncate();
     // Flushes the staging file to the disk and puts it in place of the

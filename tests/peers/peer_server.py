@@ -407,17 +407,20 @@ class Handler(BaseHTTPRequestHandler):
             self.send_ranged(body)
             self.wfile.write((b"Server sends more " * 200)[:3000])
             return
+        # slow (and replaced): parts come at about 6 MB/s, slowly enough for a
+        # stream of a large body to share its tail with more connections.
+        slow = 0.01 if mode in ("slow", "replaced") and "Range" in self.headers else 0
         if mode == "replaced":
             # The object is replaced after its first part: later ones, asked
             # for with If-Match, get 412; a plain GET gets the new one.
             with EVENTS_LOCK:
                 parts = sum(1 for r in requests if r.startswith("bytes="))
-            return self.send_ranged(body, etag=None if parts <= 1 else '"replaced"')
+            return self.send_ranged(body, etag=None if parts <= 1 else '"replaced"', pause=slow)
         # flip-once: the first part served has a damaged byte; flip-ranges: every part.
         flip = "Range" in self.headers and (mode == "flip-ranges" or (mode == "flip-once" and not FLIPPED.get(token)))
         if flip:
             FLIPPED[token] = True
-        self.send_ranged(body, flip=flip)
+        self.send_ranged(body, flip=flip, pause=slow)
 
     def route_feed(self, args):
         """/feed/<name>: <root>/feeds/<name>, with its ETag and a 304 to an
