@@ -73,17 +73,20 @@ HRESULT TWInstall::Download(Run& run, int index)
 {
     DownloadJob job = JobFor(run, index);
     S_RETURN_IF_FAILED(m_transaction.CreateFolders(DirectoryPart(job.path)));
+    // With a block map the chunks tell a repair as well, in the one pass over
+    // the installed program that an update needs anyway; the whole-file hash
+    // is for a download without a map, or whose map cannot be had.
     bool placed = false;
-    if (FileHasSha256(job.path, job.digest))
-        S_RETURN_IF_FAILED(KeepHeldDownload(job));
-    else
+    S_RETURN_IF_FAILED(PlacePrefetched(run, index, job, placed));
+    if (!placed)
+        S_RETURN_IF_FAILED(DownloadChunks(job, placed));
+    if (!placed && FileHasSha256(job.path, job.digest))
     {
-        S_RETURN_IF_FAILED(PlacePrefetched(run, index, job, placed));
-        if (!placed)
-            S_RETURN_IF_FAILED(DownloadChunks(job, placed));
-        if (!placed)
-            S_RETURN_IF_FAILED(DownloadWhole(run.package, job));
+        S_RETURN_IF_FAILED(KeepHeldDownload(job));
+        placed = true;
     }
+    if (!placed)
+        S_RETURN_IF_FAILED(DownloadWhole(run.package, job));
     run.done += job.progress.share;
     return S_OK;
 }
@@ -118,7 +121,7 @@ HRESULT TWInstall::DownloadChunks(const DownloadJob& job, bool& rebuilt)
     // here, before a whole download would start.
     SString failure = SLog::FailureText();
     S_RETURN_IF_FAILED(CheckNotCancelled());
-    SLog::Line(L"delta download not possible, the whole body follows: " + failure);
+    SLog::Line(L"delta download not possible: " + failure);
     return S_OK;
 }
 

@@ -87,7 +87,7 @@ private:
 
 DeltaDownload::DeltaDownload(const SString& url, const SString& digest, const DownloadProgress& progress)
     : m_url(url), m_digest(digest), m_progress(progress), m_wholeStream(url, digest, progress),
-      m_tookWhole(false), m_localBodyBytes(0)
+      m_tookWhole(false), m_held(false), m_localBodyBytes(0)
 {
 }
 
@@ -104,6 +104,13 @@ HRESULT DeltaDownload::Stage(const SString& blocksDigest, const SString& path, c
         localFiles.Append(sources[i]);
     LocalChunks local;
     S_RETURN_IF_FAILED(FetchMapWhileIndexing(blocksDigest, localFiles, local));
+    if (HoldsProgram(local))
+    {
+        m_held = true;
+        SLog::Line(L"download skipped: " + path + L" already is the package's program, chunk for chunk (SHA-256 " +
+                   m_digest + L")");
+        return S_OK;
+    }
     S_RETURN_IF_FAILED(m_file.Create(path, m_progress.caller->Staging()));
     std::vector<DWORD> missing;
     S_RETURN_IF_FAILED(CopyLocalChunks(local, missing));
@@ -142,7 +149,23 @@ HRESULT DeltaDownload::FetchMapWhileIndexing(const SString& blocksDigest, const 
     return mapped;
 }
 
-HRESULT DeltaDownload::Commit() { return m_tookWhole ? m_wholeStream.Commit() : m_file.Commit(); }
+HRESULT DeltaDownload::Commit()
+{
+    if (m_held)
+        return S_OK;
+    return m_tookWhole ? m_wholeStream.Commit() : m_file.Commit();
+}
+
+// A repair: the program there was cut into the map's chunks, in order, at its
+// size. That is the package's program, which the map's authenticity vouches
+// for, with no second pass to hash the file whole.
+bool DeltaDownload::HoldsProgram(const LocalChunks& local) const
+{
+    std::vector<std::pair<SDigest, DWORD> > chunks;
+    for (const BlockChunk& chunk : m_map.chunks)
+        chunks.push_back(std::make_pair(chunk.digest, chunk.programSize));
+    return local.HoldsExactly(m_path, chunks);
+}
 
 HRESULT DeltaDownload::FetchMap(const SString& blocksDigest)
 {

@@ -29,14 +29,18 @@ public:
     // ("Download.Checksum") fails.
     HRESULT Stage(const SString& blocksDigest, const SString& path, const SString& copyPath,
                   const SStringList& sources);
-    // Puts the staged program in place.
+    // Puts the staged program in place; nothing for a held one.
     HRESULT Commit();
+    // The program at path was already the package's, chunk for chunk: there
+    // was nothing to stage.
+    bool Held() const { return m_held; }
     // The copy was written too (by the whole download).
     bool WroteCopy() const { return m_tookWhole; }
 
 private:
     HRESULT FetchMapWhileIndexing(const SString& blocksDigest, const SStringList& localFiles, LocalChunks& local);
     HRESULT FetchMap(const SString& blocksDigest);
+    bool HoldsProgram(const LocalChunks& local) const;
     HRESULT CopyLocalChunks(const LocalChunks& local, std::vector<DWORD>& missing);
     HRESULT FetchMissing(const std::vector<DWORD>& missing, SHttpSink& whole);
     void MarkWritten(DWORD chunk);
@@ -51,6 +55,7 @@ private:
     SString m_copyPath;
     DownloadStream m_wholeStream; // used only when the server ignores ranges
     bool m_tookWhole;
+    bool m_held;
     BlockMap m_map;
     StagedFile m_file;
     DWORD m_localBodyBytes; // the body's bytes that the local chunks stand for

@@ -23,6 +23,7 @@ void LocalChunks::AddFile(const SString& path)
     DWORD at = 0; // the file offset of window[0]
     bool ended = false;
     bool failed = false;
+    SSha256 sequence;
     while (!failed && (held || !ended))
     {
         if (!ended && held < ContentChunks::maxSize)
@@ -40,10 +41,41 @@ void LocalChunks::AddFile(const SString& path)
             break;
         LocalChunk chunk = {index, at, length};
         m_chunks.insert(std::make_pair(digest, chunk));
+        sequence.Update(digest.data(), static_cast<DWORD>(digest.size()));
+        sequence.Update(&length, sizeof(length));
         memmove(&window[0], &window[length], held - length);
         held -= length;
         at += length;
     }
+    SDigest cut = {};
+    if (failed || !sequence.Finish(cut))
+        cut = SDigest(); // a file that broke off holds no program
+    m_sequences.push_back(cut);
+}
+
+SDigest LocalChunks::SequenceDigest(const std::vector<std::pair<SDigest, DWORD> >& chunks)
+{
+    SSha256 sequence;
+    for (const std::pair<SDigest, DWORD>& chunk : chunks)
+    {
+        sequence.Update(chunk.first.data(), static_cast<DWORD>(chunk.first.size()));
+        sequence.Update(&chunk.second, sizeof(chunk.second));
+    }
+    SDigest digest = {};
+    sequence.Finish(digest);
+    return digest;
+}
+
+bool LocalChunks::HoldsExactly(const SString& path, const std::vector<std::pair<SDigest, DWORD> >& chunks) const
+{
+    ULONGLONG size = 0;
+    for (const std::pair<SDigest, DWORD>& chunk : chunks)
+        size += chunk.second;
+    for (int i = 0; i < m_paths.Count(); ++i)
+        if (m_paths[i] == path)
+            return !chunks.empty() && m_stamps[i].size == size && m_sequences[i] == SequenceDigest(chunks) &&
+                   m_sequences[i] != SDigest();
+    return false;
 }
 
 void LocalChunks::Merge(const LocalChunks& other)
@@ -52,6 +84,7 @@ void LocalChunks::Merge(const LocalChunks& other)
     for (int i = 0; i < other.m_paths.Count(); ++i)
         m_paths.Append(other.m_paths[i]);
     m_stamps.insert(m_stamps.end(), other.m_stamps.begin(), other.m_stamps.end());
+    m_sequences.insert(m_sequences.end(), other.m_sequences.begin(), other.m_sequences.end());
     for (const std::pair<const SDigest, LocalChunk>& entry : other.m_chunks)
     {
         LocalChunk chunk = entry.second;

@@ -30,6 +30,12 @@ public:
     // True when the open file is as it was when it was cut: the same size
     // and last write. A file that changed since needs its chunks hashed again.
     bool IsUnchanged(int file, HANDLE open) const;
+    // True when the file at path was cut into exactly these chunks, in this
+    // order, and has their total size: it is that program, with no
+    // whole-file hash.
+    bool HoldsExactly(const SString& path, const std::vector<std::pair<SDigest, DWORD> >& chunks) const;
+    // The SHA-256 of a chunk sequence: each chunk's SHA-256 and size.
+    static SDigest SequenceDigest(const std::vector<std::pair<SDigest, DWORD> >& chunks);
 
 private:
     struct Stamp
@@ -41,5 +47,6 @@ private:
 
     SStringList m_paths;
     std::vector<Stamp> m_stamps; // of each file, taken before it was cut
+    std::vector<SDigest> m_sequences; // of each file, its chunks as SequenceDigest takes them
     std::map<SDigest, LocalChunk> m_chunks;
 };

@@ -1,5 +1,5 @@
 // Version-aware installs and block-level downloads against the peer: a repair
-// that asks for nothing, updates that fetch only the chunks they lack, the
+// that asks for the map only, updates that fetch only the chunks they lack, the
 // fallbacks to the whole body, and a downgrade that is refused.
 #include "TW.Install/PeerInstallTest.h"
 
@@ -41,6 +41,13 @@ Asked Summarize(const std::vector<std::string>& requests)
         }
     }
     return asked;
+}
+
+FILETIME WriteTime(const SString& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    ::GetFileAttributesExW(path.CStr(), GetFileExInfoStandard, &data);
+    return data.ftLastWriteTime;
 }
 
 unsigned long long BodySize(const wchar_t* name)
@@ -88,7 +95,7 @@ protected:
 };
 } // namespace
 
-TEST_F(InstallDeltaTest, FreshInstallStreamsEveryChunkAndARepairAsksForNothing)
+TEST_F(InstallDeltaTest, FreshInstallStreamsEveryChunkAndARepairAsksForTheMapOnly)
 {
     ASSERT_EQ(S_OK, InstallPack(L"DeltaRelease")) << SError::Text().CStr();
     ExpectProgram(g_release);
@@ -101,9 +108,17 @@ TEST_F(InstallDeltaTest, FreshInstallStreamsEveryChunkAndARepairAsksForNothing)
     EXPECT_EQ(BodySize(L"Big.body") - 10, fresh.rangeBytes);
     EXPECT_EQ(1u, fresh.ranges);
 
+    // The program's chunks are the map's, in order: nothing else is asked
+    // for, and the program is not written again.
+    FILETIME before = WriteTime(ProgramPath());
+    ::Sleep(20);
     ResetPeer();
     ASSERT_EQ(S_OK, InstallPack(L"DeltaRelease")) << SError::Text().CStr();
-    EXPECT_TRUE(PeerRequests(L"release").empty());
+    FILETIME after = WriteTime(ProgramPath());
+    EXPECT_EQ(0, ::CompareFileTime(&before, &after));
+    Asked repair = Summarize(PeerRequests(L"release"));
+    EXPECT_EQ(1u, repair.maps);
+    EXPECT_EQ(0u, repair.ranges + repair.wholes);
     ExpectProgram(g_release);
 }
 
