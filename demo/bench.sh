@@ -98,11 +98,15 @@ echo
 # of each, as one install on this machine varies by a third from run to run.
 median() { printf '%s\n' "$@" | sort -n | sed -n 2p; }
 LOG_FILE="$OUT/setup.log"
-ours_runs=(); peaks=(); fetch_runs=(); fetch_peaks=(); exit_runs=(); gone_runs=()
+ours_runs=(); peaks=(); fetch_runs=(); fetch_peaks=(); winhttp_runs=(); winhttp_peaks=(); exit_runs=(); gone_runs=()
 for round in 1 2 3; do
   fetch=$(inspector measure "$(windows_path "$BIN/TW.FetchOnly.exe")" "https://downloads.tarnwick.example/release/TW.3D.Modeller.exe")
   [ "$(echo "$fetch" | field exit)" = 0 ] || { echo "the fetch-only program failed: $fetch"; exit 1; }
   fetch_runs+=("$(echo "$fetch" | field wall_ms)"); fetch_peaks+=("$(echo "$fetch" | field peak_working_set)")
+  # The same body over WinHTTP, the other stack, through the same proxy and TLS: a measurement only.
+  winhttp=$(inspector measure "$(windows_path "$BIN/TW.FetchOnly.WinHttp.exe")" "https://downloads.tarnwick.example/release/TW.3D.Modeller.exe")
+  [ "$(echo "$winhttp" | field exit)" = 0 ] || { echo "the WinHTTP fetch-only program failed: $winhttp"; exit 1; }
+  winhttp_runs+=("$(echo "$winhttp" | field wall_ms)"); winhttp_peaks+=("$(echo "$winhttp" | field peak_working_set)")
   rm -f "$LOG_FILE"
   ours=$(inspector measure "$(windows_path "$OUT/stream.exe")" /Silent "/Log=$(windows_path "$LOG_FILE")")
   [ "$(echo "$ours" | field exit)" = 0 ] || { echo "the silent install failed: $ours"; exit 1; }
@@ -123,6 +127,11 @@ sed -n 's/.*download split: /  the download, last run: /p' "$LOG_FILE" | tr -d '
 printf '%-34s %7s ms  %6s MB/s  peak working set %s MB  (runs %s ms)\n' "fetch only: our HTTP client" "$fetch_ms" \
   "$(python3 -c "print('%.1f' % ($APP_SIZE/1048576/($fetch_ms/1000)))")" "$(mb "$(median "${fetch_peaks[@]}")")" "${fetch_runs[*]}"
 echo "ratio ours/fetch-only: $(ratio "$ours_ms" "$fetch_ms")"
+winhttp_ms=$(median "${winhttp_runs[@]}")
+printf '%-34s %7s ms  %6s MB/s  peak working set %s MB  (runs %s ms)\n' "fetch only: WinHTTP (measured only)" \
+  "$winhttp_ms" "$(python3 -c "print('%.1f' % ($APP_SIZE/1048576/($winhttp_ms/1000)))")" \
+  "$(mb "$(median "${winhttp_peaks[@]}")")" "${winhttp_runs[*]}"
+echo "ratio WinHTTP/WinINet fetch only: $(ratio "$winhttp_ms" "$fetch_ms")"
 
 # The floor: the same bytes fetched, inflated and written by native tools.
 start=$(now)
