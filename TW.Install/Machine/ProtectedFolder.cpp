@@ -35,7 +35,11 @@ SString NormalFolderPath(const SString& path)
     std::vector<wchar_t> buffer(MAX_PATH * 2);
     DWORD length = ::GetFullPathNameW(path.CStr(), static_cast<DWORD>(buffer.size()), &buffer[0], NULL);
     SString full = length && length < buffer.size() ? SString(&buffer[0]) : path;
-    length = ::GetLongPathNameW(full.CStr(), &buffer[0], static_cast<DWORD>(buffer.size()));
+    // The long-name lookup reads every level on disk (about a millisecond
+    // under Wine, forty times for the special folders); only a path with a
+    // short name needs it, and the system writes those with a "~" (only a
+    // caller with the restore privilege can give a file another).
+    length = full.Find(L'~') >= 0 ? ::GetLongPathNameW(full.CStr(), &buffer[0], static_cast<DWORD>(buffer.size())) : 0;
     if (length && length < buffer.size())
         full = SString(&buffer[0]);
     while (full.Length() > 3 && full[full.Length() - 1] == L'\\')

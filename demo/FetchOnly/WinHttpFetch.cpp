@@ -1,7 +1,7 @@
 // The benchmark's measurement of the other HTTP stack that Windows offers:
 // WinHTTP fetching one URL into memory, as the fetch-only program does with
-// the project's WinINet client, through the same proxy (the user's, as
-// Internet Settings give it) and TLS. A measurement only: the programs use
+// the project's WinINet client, through the same proxy (the one Internet
+// Settings name, which WinINet takes) and TLS. A measurement only: the programs use
 // WinINet. Exit code 0 when the body came.
 //   TW.FetchOnly.WinHttp <url>
 #include <windows.h>
@@ -9,6 +9,7 @@
 
 #include <stdio.h>
 
+#include <string>
 #include <vector>
 
 namespace
@@ -26,6 +27,21 @@ struct Handle
     Handle& operator=(const Handle&) = delete;
 };
 
+// The proxy that WinINet takes from Internet Settings, or empty for none.
+std::wstring InternetSettingsProxy()
+{
+    const wchar_t* key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+    DWORD enabled = 0, size = sizeof(enabled);
+    if (::RegGetValueW(HKEY_CURRENT_USER, key, L"ProxyEnable", RRF_RT_REG_DWORD, NULL, &enabled, &size) != ERROR_SUCCESS ||
+        !enabled)
+        return std::wstring();
+    wchar_t server[512] = {0};
+    size = sizeof(server) - sizeof(wchar_t);
+    if (::RegGetValueW(HKEY_CURRENT_USER, key, L"ProxyServer", RRF_RT_REG_SZ, NULL, server, &size) != ERROR_SUCCESS)
+        return std::wstring();
+    return server;
+}
+
 int Fail(const char* what)
 {
     fprintf(stderr, "%s failed: %lu\n", what, ::GetLastError());
@@ -40,12 +56,11 @@ int wmain(int argc, wchar_t** argv)
         fputs("usage: TW.FetchOnly.WinHttp <url>\n", stderr);
         return 2;
     }
-    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG proxy = {};
-    ::WinHttpGetIEProxyConfigForCurrentUser(&proxy);
-    bool named = proxy.lpszProxy != NULL;
+    std::wstring proxy = InternetSettingsProxy();
+    bool named = !proxy.empty();
     Handle session(::WinHttpOpen(L"TW.FetchOnly.WinHttp", named ? WINHTTP_ACCESS_TYPE_NAMED_PROXY
-                                                                  : WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                                 named ? proxy.lpszProxy : WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+                                                                  : WINHTTP_ACCESS_TYPE_NO_PROXY,
+                                 named ? proxy.c_str() : WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
     if (!session.value)
         return Fail("WinHttpOpen");
     URL_COMPONENTS parts = {};
