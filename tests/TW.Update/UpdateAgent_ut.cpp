@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
 
+#include "MachineSnapshot.h"
 #include "TestPeer.h"
 
 #include "../TW.Install.UI2/SetupDriver.h"
@@ -147,6 +148,7 @@ protected:
             return;
         s_proxy = new ProxyScope(TestPeer::Get());
         s_place.Clear();
+        s_before = MachineSnapshot().Take();
         ::CreateDirectoryW(FilesFolder().CStr(), NULL);
         ::CreateDirectoryW((SString(TW_TEST_DATA) + L"\\www\\feeds").CStr(), NULL);
         const Settings noStart = {{L"StartAtEnd", L"false"}};
@@ -167,7 +169,12 @@ protected:
     {
         EndApplication();
         if (s_installed)
-            RemoveInstall(s_place.programFolder, L"/Silent");
+        {
+            // The agent, the feed it kept and the setup programs it fetched
+            // go with the removal, as every other file of the install.
+            EXPECT_EQ(0u, RemoveInstall(s_place.programFolder, L"/Silent"));
+            EXPECT_EQ(s_before, MachineSnapshot().Take());
+        }
         s_place.Clear();
         delete s_proxy;
     }
@@ -181,11 +188,13 @@ protected:
 
     typedef std::vector<std::pair<std::wstring, std::wstring> > Settings;
     static ProxyScope* s_proxy;
+    static std::string s_before; // the machine before the first install
     static InstallPlace s_place;
     static SString s_setupV1;
     static bool s_installed;
 };
 ProxyScope* UpdateAgentTest::s_proxy = NULL;
+std::string UpdateAgentTest::s_before;
 InstallPlace UpdateAgentTest::s_place;
 SString UpdateAgentTest::s_setupV1;
 bool UpdateAgentTest::s_installed = false;
@@ -251,6 +260,27 @@ TEST_F(UpdateAgentTest, AttacksAreRefusedWithNothingChanged)
         EXPECT_EQ(attack.setupFetched, Recorded(L"setup") != "[]") << attack.what;
         EXPECT_EQ("[]", Recorded(L"agent-2.0.0")) << attack.what;
     }
+}
+
+// The update mode killed while it waits for the application: the installed
+// version still works, and the next run deletes what was staged.
+TEST_F(UpdateAgentTest, AKillWhileWaitingChangesNothingAndTheNextRunClearsTheStagedFiles)
+{
+    SString program = s_place.programFolder + L"\\TW.3D.Modeller.exe";
+    SString staged = s_place.dataFolder + L"\\Update\\Staged\\0.staged";
+    SetupProcess application(program, L"");
+    {
+        SetupProcess update(FilesFolder() + L"\\Setup2.exe",
+                            (L"/Silent /Update /WaitForPid=" + std::to_wstring(application.Id())).c_str());
+        ASSERT_TRUE(WaitFor([&] { return FileBytes(staged) == 29015560; }, 120000));
+        update.Kill();
+    }
+    application.Kill();
+    EXPECT_EQ(L"1.0.0", InstalledVersion(s_place));
+    EXPECT_EQ(29011464u, FileBytes(program));
+    SetupProcess again(s_setupV1, L"/Silent");
+    EXPECT_EQ(0u, again.WaitForExit(120000));
+    EXPECT_FALSE(TestFolder::Exists(staged));
 }
 
 // v1 runs; the agent stages v2 while it does; v2 is placed once it has
