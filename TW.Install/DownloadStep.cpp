@@ -73,18 +73,20 @@ HRESULT TWInstall::Download(Run& run, int index)
 {
     DownloadJob job = JobFor(run, index);
     S_RETURN_IF_FAILED(m_transaction.CreateFolders(DirectoryPart(job.path)));
-    // With a block map the chunks tell a repair as well, in the one pass over
-    // the installed program that an update needs anyway; the whole-file hash
-    // is for a download without a map, or whose map cannot be had.
+    // One pass over the installed program: the whole-file hash when it has
+    // the download's size, which a repair finds at once and with no request;
+    // else the chunks an update takes from it, which tell a repair as well
+    // when the declared size was wrong. A program that neither pass looked
+    // at (no map, or a map that cannot be had) is hashed whole last.
+    bool hashed = FileSize(job.path) == static_cast<ULONGLONG>(run.package.downloadSizes[index]);
     bool placed = false;
     S_RETURN_IF_FAILED(PlacePrefetched(run, index, job, placed));
+    if (!placed && hashed && FileHasSha256(job.path, job.digest))
+        S_RETURN_IF_FAILED(KeepHeldDownload(job, placed));
     if (!placed)
         S_RETURN_IF_FAILED(DownloadChunks(job, placed));
-    if (!placed && FileHasSha256(job.path, job.digest))
-    {
-        S_RETURN_IF_FAILED(KeepHeldDownload(job));
-        placed = true;
-    }
+    if (!placed && !hashed && FileHasSha256(job.path, job.digest))
+        S_RETURN_IF_FAILED(KeepHeldDownload(job, placed));
     if (!placed)
         S_RETURN_IF_FAILED(DownloadWhole(run.package, job));
     run.done += job.progress.share;
@@ -94,9 +96,10 @@ HRESULT TWInstall::Download(Run& run, int index)
 // A repair: the target already holds the package's SHA-256, so the body is
 // not requested at all and the file stays as it is. Its copy is made anew
 // from it, which costs less than hashing the copy.
-HRESULT TWInstall::KeepHeldDownload(const DownloadJob& job)
+HRESULT TWInstall::KeepHeldDownload(const DownloadJob& job, bool& placed)
 {
     SLog::Line(L"download skipped: " + job.path + L" already holds the package's SHA-256 " + job.digest);
+    placed = true;
     return job.copyPath.IsEmpty() ? S_OK : CopyBestEffort(job.path, job.copyPath);
 }
 

@@ -68,7 +68,7 @@ private:
     struct DownloadJob;
     DownloadJob JobFor(Run& run, int index);
     HRESULT Download(Run& run, int index);
-    HRESULT KeepHeldDownload(const DownloadJob& job);
+    HRESULT KeepHeldDownload(const DownloadJob& job, bool& placed);
     HRESULT DownloadChunks(const DownloadJob& job, bool& rebuilt);
     HRESULT DownloadWhole(const InstallPackage& package, const DownloadJob& job);
     // The update mode: downloads staged while the application runs, then

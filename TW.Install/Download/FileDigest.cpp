@@ -33,3 +33,11 @@ bool FileHasSha256(const SString& path, const SString& digest)
     SDigest actual;
     return digest.Length() == 64 && FileSha256(path, actual) && IsDigest(actual, digest);
 }
+
+ULONGLONG FileSize(const SString& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!::GetFileAttributesExW(path.CStr(), GetFileExInfoStandard, &data))
+        return 0;
+    return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}

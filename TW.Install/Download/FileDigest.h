@@ -6,3 +6,5 @@
 // True when the file exists, can be read, and has this SHA-256 (64
 // hexadecimal digits, any case).
 bool FileHasSha256(const SString& path, const SString& digest);
+// The file's size; 0 when it is missing or cannot be asked.
+ULONGLONG FileSize(const SString& path);

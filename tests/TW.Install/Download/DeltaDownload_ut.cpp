@@ -1,5 +1,5 @@
 // Version-aware installs and block-level downloads against the peer: a repair
-// that asks for the map only, updates that fetch only the chunks they lack, the
+// that asks for nothing, updates that fetch only the chunks they lack, the
 // fallbacks to the whole body, and a downgrade that is refused.
 #include "TW.Install/PeerInstallTest.h"
 
@@ -95,7 +95,7 @@ protected:
 };
 } // namespace
 
-TEST_F(InstallDeltaTest, FreshInstallStreamsEveryChunkAndARepairAsksForTheMapOnly)
+TEST_F(InstallDeltaTest, FreshInstallStreamsEveryChunkAndARepairAsksForNothing)
 {
     ASSERT_EQ(S_OK, InstallPack(L"DeltaRelease")) << SError::Text().CStr();
     ExpectProgram(g_release);
@@ -108,18 +108,29 @@ TEST_F(InstallDeltaTest, FreshInstallStreamsEveryChunkAndARepairAsksForTheMapOnl
     EXPECT_EQ(BodySize(L"Big.body") - 10, fresh.rangeBytes);
     EXPECT_EQ(1u, fresh.ranges);
 
-    // The program's chunks are the map's, in order: nothing else is asked
-    // for, and the program is not written again.
+    // A repair asks for nothing, and writes the program not again: the
+    // program has the declared size and its hash is the package's. Where the
+    // declared size is wrong, the map is fetched and the program's chunks are
+    // the map's, in order.
     FILETIME before = WriteTime(ProgramPath());
     ::Sleep(20);
-    ResetPeer();
-    ASSERT_EQ(S_OK, InstallPack(L"DeltaRelease")) << SError::Text().CStr();
-    FILETIME after = WriteTime(ProgramPath());
-    EXPECT_EQ(0, ::CompareFileTime(&before, &after));
-    Asked repair = Summarize(PeerRequests(L"release"));
-    EXPECT_EQ(1u, repair.maps);
-    EXPECT_EQ(0u, repair.ranges + repair.wholes);
-    ExpectProgram(g_release);
+    const struct
+    {
+        const wchar_t* pack;
+        const wchar_t* token;
+        size_t maps;
+    } repairs[] = {{L"DeltaRelease", L"release", 0}, {L"DeltaReleaseOddSize", L"oddsize", 1}};
+    for (const auto& r : repairs)
+    {
+        ResetPeer();
+        ASSERT_EQ(S_OK, InstallPack(r.pack)) << SError::Text().CStr();
+        Asked repair = Summarize(PeerRequests(r.token));
+        EXPECT_EQ(r.maps, repair.maps) << r.pack;
+        EXPECT_EQ(0u, repair.ranges + repair.wholes) << r.pack;
+        FILETIME after = WriteTime(ProgramPath());
+        EXPECT_EQ(0, ::CompareFileTime(&before, &after)) << r.pack;
+        ExpectProgram(g_release);
+    }
 }
 
 // At about 6 MB/s the stream would take more than two seconds more: three
