@@ -1,6 +1,7 @@
 #include "RangeFetcher.h"
 
 #include "InflateStream.h"
+#include "PieceWorker.h"
 
 #include "SHttpClient.h"
 #include "SLocked.h"
@@ -20,45 +21,27 @@ const DWORD g_measureMs = 400;
 const DWORD g_shareAfterMs = 2000;
 } // namespace
 
-// The bytes of one range, cut into its chunks as they arrive.
-class RangeFetcher::RangeSink : public SHttpSink
+// The bytes of a run of chunks, cut into its chunks, each inflated, checked
+// against the map and handed to the target as it completes.
+class RangeFetcher::ChunkCutter : public PieceConsumer
 {
 public:
-    // part: the stream's, whose ETag the later ranges carry; NULL for a range.
-    RangeSink(RangeFetcher& fetcher, const Range& range, const SHttpRange* stream)
-        : m_fetcher(fetcher), m_range(range), m_stream(stream), m_chunk(range.firstChunk), m_held(0)
+    ChunkCutter(RangeFetcher& fetcher, const Range& range)
+        : m_fetcher(fetcher), m_range(range), m_chunk(range.firstChunk), m_held(0)
     {
     }
 
-    HRESULT Begin(DWORD offset, DWORD /*total*/) override
+    // The run starts over.
+    void Restart()
     {
-        if (offset == 0)
-        {
-            m_chunk = m_range.firstChunk; // the part starts over
-            m_held = 0;
-        }
-        if (m_stream)
-        {
-            SLocked hold(m_fetcher.m_lock);
-            m_fetcher.m_etag = m_stream->etag.StartsWith(L"W/") ? SString() : m_stream->etag;
-            m_fetcher.m_answered = true;
-        }
-        return S_OK;
+        m_chunk = m_range.firstChunk;
+        m_held = 0;
     }
 
-    HRESULT Receive(const BYTE* bytes, DWORD count) override
+    HRESULT Consume(const BYTE* bytes, DWORD count) override
     {
-        S_RETURN_IF_FAILED(m_fetcher.m_caller.CheckNotCancelled());
-        if (m_fetcher.m_stop)
-        {
-            SERROR_SET("Download.Stopped").Add(L"Another connection of the download failed.");
-            return E_FAIL;
-        }
-        ::InterlockedExchangeAdd(&m_fetcher.m_received, static_cast<LONG>(count));
         while (count)
         {
-            if (m_stream && m_held == 0)
-                S_RETURN_IF_FAILED(EnterChunk());
             if (m_chunk > m_range.lastChunk)
             {
                 SERROR_SET("OpenURL.Range").Add(L"The server sent more than the part asked for.");
@@ -81,21 +64,6 @@ public:
     }
 
 private:
-    // The stream stops where the tail that other connections took begins:
-    // the one end that is not a failure, and that the stream's connection
-    // alone takes for one.
-    HRESULT EnterChunk()
-    {
-        SLocked hold(m_fetcher.m_lock);
-        if (m_chunk <= static_cast<DWORD>(m_fetcher.m_streamLast))
-        {
-            m_fetcher.m_streamAt = m_chunk;
-            return S_OK;
-        }
-        SERROR_SET("Download.Handed").Add(L"The stream reached the tail that other connections fetch.");
-        return E_FAIL;
-    }
-
     // A chunk whose bytes do not match the map is noted, not written.
     HRESULT FinishChunk(const BlockChunk& chunk)
     {
@@ -111,11 +79,107 @@ private:
 
     RangeFetcher& m_fetcher;
     const Range& m_range;
-    const SHttpRange* m_stream;
     DWORD m_chunk;
     DWORD m_held;
     std::vector<BYTE> m_compressed;
     std::vector<BYTE> m_program;
+};
+
+// One range as it arrives: its chunks cut on the connection's thread, since
+// the other connections keep the other core busy.
+class RangeFetcher::RangeSink : public SHttpSink
+{
+public:
+    RangeSink(RangeFetcher& fetcher, const Range& range) : m_fetcher(fetcher), m_cutter(fetcher, range) {}
+
+    HRESULT Begin(DWORD offset, DWORD /*total*/) override
+    {
+        if (offset == 0)
+            m_cutter.Restart();
+        return S_OK;
+    }
+
+    HRESULT Receive(const BYTE* bytes, DWORD count) override
+    {
+        S_RETURN_IF_FAILED(m_fetcher.Received(count));
+        return m_cutter.Consume(bytes, count);
+    }
+
+private:
+    RangeFetcher& m_fetcher;
+    ChunkCutter m_cutter;
+};
+
+// The stream as it arrives: its chunks are cut on a worker thread while the
+// next bytes arrive, as a whole download's are, and it ends where the tail
+// that other connections took begins.
+class RangeFetcher::StreamSink : public SHttpSink
+{
+public:
+    StreamSink(RangeFetcher& fetcher, const SHttpRange& part)
+        : m_fetcher(fetcher), m_part(part), m_cutter(fetcher, fetcher.m_stream), m_worker(m_cutter, 512 * 1024),
+          m_started(false), m_at(0)
+    {
+    }
+
+    // Again after a retry, from where the run resumes.
+    HRESULT Begin(DWORD offset, DWORD /*total*/) override
+    {
+        if (!m_started)
+            S_RETURN_IF_FAILED(m_worker.Start());
+        m_started = true;
+        if (offset == 0)
+        {
+            S_RETURN_IF_FAILED(m_worker.Drain());
+            m_cutter.Restart();
+        }
+        m_at = offset;
+        SLocked hold(m_fetcher.m_lock);
+        m_fetcher.m_etag = m_part.etag.StartsWith(L"W/") ? SString() : m_part.etag;
+        m_fetcher.m_answered = true;
+        return S_OK;
+    }
+
+    HRESULT Receive(const BYTE* bytes, DWORD count) override
+    {
+        S_RETURN_IF_FAILED(m_fetcher.Received(count));
+        DWORD take = TakeBefore(count);
+        if (take)
+            S_RETURN_IF_FAILED(m_worker.Push(bytes, take));
+        m_at += take;
+        if (take == count)
+            return S_OK;
+        S_RETURN_IF_FAILED(m_worker.Drain());
+        SERROR_SET("Download.Handed").Add(L"The stream reached the tail that other connections fetch.");
+        return E_FAIL;
+    }
+
+    // What waits for the worker, cut and handed to the target.
+    HRESULT Finish() { return m_worker.Drain(); }
+
+private:
+    // How much of count lies before the tail, and which chunk the stream is
+    // on, for the sharing of the tail, which never begins before it.
+    DWORD TakeBefore(DWORD count)
+    {
+        const std::vector<BlockChunk>& chunks = m_fetcher.m_map.chunks;
+        DWORD start = chunks[m_fetcher.m_stream.firstChunk].bodyOffset;
+        SLocked hold(m_fetcher.m_lock);
+        const BlockChunk& last = chunks[static_cast<DWORD>(m_fetcher.m_streamLast)];
+        DWORD end = last.bodyOffset + last.bodySize - start;
+        DWORD& at = m_fetcher.m_streamAt;
+        while (at < static_cast<DWORD>(m_fetcher.m_streamLast) &&
+               chunks[at].bodyOffset + chunks[at].bodySize - start <= m_at + count)
+            ++at;
+        return m_at >= end ? 0 : std::min(count, end - m_at);
+    }
+
+    RangeFetcher& m_fetcher;
+    const SHttpRange& m_part;
+    ChunkCutter m_cutter;
+    PieceWorker m_worker; // it stops before the cutter goes
+    bool m_started;
+    DWORD m_at; // the bytes of the run taken so far
 };
 
 RangeFetcher::RangeFetcher(const SString& url, const BlockMap& map, ChunkTarget& target, SHttpSink* whole,
@@ -124,6 +188,20 @@ RangeFetcher::RangeFetcher(const SString& url, const BlockMap& map, ChunkTarget&
       m_tookWhole(false), m_stop(false), m_running(0), m_gaveWay(0), m_received(0), m_streamLast(0), m_streamAt(0)
 {
     ::InitializeSRWLock(&m_lock);
+}
+
+// Every connection's bytes: counted, unless the user cancelled or another
+// connection failed.
+HRESULT RangeFetcher::Received(DWORD count)
+{
+    S_RETURN_IF_FAILED(m_caller.CheckNotCancelled());
+    if (m_stop)
+    {
+        SERROR_SET("Download.Stopped").Add(L"Another connection of the download failed.");
+        return E_FAIL;
+    }
+    ::InterlockedExchangeAdd(&m_received, static_cast<LONG>(count));
+    return S_OK;
 }
 
 HRESULT RangeFetcher::Fetch(const std::vector<DWORD>& chunks, std::vector<DWORD>& bad)
@@ -362,7 +440,16 @@ void RangeFetcher::WorkStream(Connection& connection)
     answers.whole = m_whole;
     SHttpRange part;
     part.answers = &answers;
-    HRESULT fetched = FetchPart(m_stream, part, true);
+    const BlockChunk& last = m_map.chunks[m_stream.lastChunk];
+    part.first = m_map.chunks[m_stream.firstChunk].bodyOffset;
+    part.last = last.bodyOffset + last.bodySize - 1;
+    HRESULT fetched = S_OK;
+    {
+        StreamSink sink(*this, part);
+        fetched = StreamURLRange(m_url, SStringList(), part, sink);
+        if (fetched == S_OK)
+            fetched = sink.Finish();
+    }
     SLocked hold(m_lock);
     m_tookWhole = part.wholeTaken;
     if (fetched != S_OK && SError::Identifier() != L"Download.Handed" && !m_stop)
@@ -428,11 +515,11 @@ HRESULT RangeFetcher::FetchRange(const Range& range)
 
 // The range's compressed bytes, cut into its chunks; part holds the
 // request's options and, after it, the answer's.
-HRESULT RangeFetcher::FetchPart(const Range& range, SHttpRange& part, bool stream)
+HRESULT RangeFetcher::FetchPart(const Range& range, SHttpRange& part)
 {
     const BlockChunk& last = m_map.chunks[range.lastChunk];
     part.first = m_map.chunks[range.firstChunk].bodyOffset;
     part.last = last.bodyOffset + last.bodySize - 1;
-    RangeSink sink(*this, range, stream ? &part : NULL);
+    RangeSink sink(*this, range);
     return StreamURLRange(m_url, SStringList(), part, sink);
 }

@@ -72,7 +72,9 @@ private:
         bool failed = false;
         bool stream = false; // the first connection of FetchAsStream
     };
+    class ChunkCutter;
     class RangeSink;
+    class StreamSink;
 
     void PlanRanges(const std::vector<DWORD>& chunks, int connections);
     HRESULT RunConnections(int count);
@@ -85,7 +87,8 @@ private:
                    int& started);
     HRESULT FetchFirst(DWORD chunk);
     HRESULT FetchRange(const Range& range);
-    HRESULT FetchPart(const Range& range, SHttpRange& part, bool stream = false);
+    HRESULT FetchPart(const Range& range, SHttpRange& part);
+    HRESULT Received(DWORD count);
     bool TakeRange(Range& range);
     void WaitForConnections(Connection* connections, int count);
 
