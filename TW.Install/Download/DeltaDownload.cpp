@@ -70,6 +70,7 @@ public:
         {
             SLog::Line(L"delta download: the server ignores ranges; its whole body is taken");
             m_delta.m_file.Discard();
+            m_delta.m_copy.Discard();
             S_RETURN_IF_FAILED(
                 m_delta.m_wholeStream.Open(m_delta.m_path, m_delta.m_copyPath, true));
             m_open = true;
@@ -87,7 +88,7 @@ private:
 
 DeltaDownload::DeltaDownload(const SString& url, const SString& digest, const DownloadProgress& progress)
     : m_url(url), m_digest(digest), m_progress(progress), m_wholeStream(url, digest, progress),
-      m_tookWhole(false), m_held(false), m_localBodyBytes(0)
+      m_tookWhole(false), m_held(false), m_copyFailed(true), m_wroteCopy(false), m_localBodyBytes(0)
 {
 }
 
@@ -112,6 +113,9 @@ HRESULT DeltaDownload::Stage(const SString& blocksDigest, const SString& path, c
         return S_OK;
     }
     S_RETURN_IF_FAILED(m_file.Create(path, m_progress.caller->Staging()));
+    // The copy is written with the program, as a whole download writes it,
+    // and as it always was, at best: one that fails is left out.
+    m_copyFailed = copyPath.IsEmpty() || m_copy.Create(copyPath, m_progress.caller->Staging()) != S_OK;
     std::vector<DWORD> missing;
     S_RETURN_IF_FAILED(CopyLocalChunks(local, missing));
     SLog::Line(L"delta download: " + SString::FromUnsigned(static_cast<DWORD>(m_map.chunks.size() - missing.size())) +
@@ -153,7 +157,14 @@ HRESULT DeltaDownload::Commit()
 {
     if (m_held)
         return S_OK;
-    return m_tookWhole ? m_wholeStream.Commit() : m_file.Commit();
+    if (m_tookWhole)
+        return m_wholeStream.Commit();
+    S_RETURN_IF_FAILED(m_file.Commit());
+    if (m_copyFailed || m_copy.Commit() != S_OK)
+        m_copy.Discard();
+    else
+        m_wroteCopy = true;
+    return S_OK;
 }
 
 // A repair: the program there was cut into the map's chunks, in order, at its
@@ -225,7 +236,7 @@ HRESULT DeltaDownload::CopyLocalChunks(const LocalChunks& local, std::vector<DWO
             missing.push_back(i);
             continue;
         }
-        S_RETURN_IF_FAILED(m_file.WriteAt(chunk.programOffset, &buffer[0], chunk.programSize));
+        S_RETURN_IF_FAILED(WriteChunk(chunk, &buffer[0]));
         MarkWritten(i);
         m_localBodyBytes += chunk.bodySize;
     }
@@ -290,9 +301,18 @@ HRESULT DeltaDownload::CheckWhole()
     return E_FAIL;
 }
 
-HRESULT DeltaDownload::PutChunk(const BlockChunk& chunk, const BYTE* bytes)
+// From any thread: the program's chunk, and the copy's while it can be written.
+HRESULT DeltaDownload::WriteChunk(const BlockChunk& chunk, const BYTE* bytes)
 {
     S_RETURN_IF_FAILED(m_file.WriteAt(chunk.programOffset, bytes, chunk.programSize));
+    if (!m_copyFailed && m_copy.WriteAt(chunk.programOffset, bytes, chunk.programSize) != S_OK)
+        m_copyFailed = true;
+    return S_OK;
+}
+
+HRESULT DeltaDownload::PutChunk(const BlockChunk& chunk, const BYTE* bytes)
+{
+    S_RETURN_IF_FAILED(WriteChunk(chunk, bytes));
     MarkWritten(static_cast<DWORD>(&chunk - &m_map.chunks[0]));
     return S_OK;
 }

@@ -34,8 +34,8 @@ public:
     // The program at path was already the package's, chunk for chunk: there
     // was nothing to stage.
     bool Held() const { return m_held; }
-    // The copy was written too (by the whole download).
-    bool WroteCopy() const { return m_tookWhole; }
+    // The copy was written too: with the program, or by the whole download.
+    bool WroteCopy() const { return m_tookWhole || m_wroteCopy; }
 
 private:
     HRESULT FetchMapWhileIndexing(const SString& blocksDigest, const SStringList& localFiles, LocalChunks& local);
@@ -45,6 +45,7 @@ private:
     HRESULT FetchMissing(const std::vector<DWORD>& missing, SHttpSink& whole);
     void MarkWritten(DWORD chunk);
     HRESULT CheckWhole();
+    HRESULT WriteChunk(const BlockChunk& chunk, const BYTE* bytes);
     HRESULT PutChunk(const BlockChunk& chunk, const BYTE* bytes) override;
     void Received(DWORD bytes) override;
 
@@ -58,6 +59,9 @@ private:
     bool m_held;
     BlockMap m_map;
     StagedFile m_file;
+    StagedFile m_copy;
+    volatile bool m_copyFailed; // or there is no copy
+    bool m_wroteCopy;
     DWORD m_localBodyBytes; // the body's bytes that the local chunks stand for
     std::vector<LONG> m_written; // per chunk, set by the thread that wrote it
 };
