@@ -62,7 +62,7 @@ setup_with() {
   deployment=$(sed -n 's/^DeploymentID=//p' "$ROOT/TW.Install.UI2/Resources/NLS/0-neutral.txt" | tr -d '\r')
   "$TW_HOST_BUILD/twpack" build "$ROOT/TW.Install.UI2/Package/Release.manifest" "$OUT/$1.pack" \
     -D "REMOVER=$BIN/TW.Remover.exe" -D "DEPLOYMENT_ID=$deployment" -D "VERSION=$4" -D "DOWNLOAD_URL=$2" \
-    -D "DOWNLOAD_SIZE=$APP_SIZE" -D "DOWNLOAD_PROGRAM=$3" -D "DOWNLOAD_BLOCKS=$5" "${AGENT[@]}" >/dev/null
+    -D "DOWNLOAD_SIZE=$(stat -c %s "$3")" -D "DOWNLOAD_PROGRAM=$3" -D "DOWNLOAD_BLOCKS=$5" "${AGENT[@]}" >/dev/null
   inspector package "$(windows_path "$BIN/TW.Install.UI2.exe")" "$(windows_path "$OUT/$1.exe")" \
     "$(windows_path "$OUT/$1.pack")" >/dev/null
 }

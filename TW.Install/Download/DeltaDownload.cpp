@@ -1,5 +1,7 @@
 #include "DeltaDownload.h"
 
+#include "FileDigest.h"
+
 #include "SError.h"
 #include "SHandle.h"
 #include "SLog.h"
@@ -99,7 +101,9 @@ HRESULT DeltaDownload::Stage(const SString& blocksDigest, const SString& path, c
     m_copyPath = copyPath;
     SStringList localFiles;
     localFiles.Append(path);
-    if (!copyPath.IsEmpty())
+    // A copy of the program's size is its copy, with no chunk of its own: it
+    // would only double the cutting.
+    if (!copyPath.IsEmpty() && FileSize(copyPath) != FileSize(path))
         localFiles.Append(copyPath);
     for (int i = 0; i < sources.Count(); ++i)
         localFiles.Append(sources[i]);

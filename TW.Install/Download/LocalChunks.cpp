@@ -1,11 +1,52 @@
 #include "LocalChunks.h"
 
 #include "ContentChunks.h"
+#include "PieceWorker.h"
+#include "SError.h"
 #include "SHandle.h"
 
 #include <string.h>
 
 #include <vector>
+
+namespace
+{
+// The chunks of one file as they are cut, hashed on a thread of their own:
+// the cut and the hash each take about as long, and the file is read once.
+class ChunkHasher : public PieceConsumer
+{
+public:
+    ChunkHasher(std::map<SDigest, LocalChunk>& chunks, int file) : m_chunks(chunks), m_file(file), m_at(0) {}
+
+    HRESULT Consume(const BYTE* bytes, DWORD size) override
+    {
+        SDigest digest;
+        if (!Sha256(bytes, size, digest))
+        {
+            SERROR_SET("LocalChunks.Hash");
+            return E_FAIL;
+        }
+        LocalChunk chunk = {m_file, m_at, size};
+        m_chunks.insert(std::make_pair(digest, chunk));
+        m_sequence.Update(digest.data(), static_cast<DWORD>(digest.size()));
+        m_sequence.Update(&size, sizeof(size));
+        m_at += size;
+        return S_OK;
+    }
+    // The chunks in their order, as SequenceDigest takes them.
+    SDigest Sequence()
+    {
+        SDigest digest;
+        return m_sequence.Finish(digest) ? digest : SDigest();
+    }
+
+private:
+    std::map<SDigest, LocalChunk>& m_chunks;
+    int m_file;
+    DWORD m_at;
+    SSha256 m_sequence;
+};
+} // namespace
 
 void LocalChunks::AddFile(const SString& path)
 {
@@ -17,13 +58,14 @@ void LocalChunks::AddFile(const SString& path)
     int index = m_paths.Count();
     m_paths.Append(path);
     m_stamps.push_back(stamp);
+    ChunkHasher hasher(m_chunks, index);
+    PieceWorker worker(hasher, 1024 * 1024, false);
+    bool threaded = worker.Start() == S_OK;
     // A window of four chunks at most: a cut needs the next maxSize bytes.
     std::vector<BYTE> window(4 * ContentChunks::maxSize);
     DWORD held = 0;
-    DWORD at = 0; // the file offset of window[0]
     bool ended = false;
     bool failed = false;
-    SSha256 sequence;
     while (!failed && (held || !ended))
     {
         if (!ended && held < ContentChunks::maxSize)
@@ -35,22 +77,13 @@ void LocalChunks::AddFile(const SString& path)
             continue;
         }
         DWORD length = static_cast<DWORD>(ContentChunks::ChunkLength(&window[0], held));
-        SDigest digest;
-        failed = !Sha256(&window[0], length, digest);
-        if (failed)
-            break;
-        LocalChunk chunk = {index, at, length};
-        m_chunks.insert(std::make_pair(digest, chunk));
-        sequence.Update(digest.data(), static_cast<DWORD>(digest.size()));
-        sequence.Update(&length, sizeof(length));
+        failed = (threaded ? worker.Push(&window[0], length) : hasher.Consume(&window[0], length)) != S_OK;
         memmove(&window[0], &window[length], held - length);
         held -= length;
-        at += length;
     }
-    SDigest cut = {};
-    if (failed || !sequence.Finish(cut))
-        cut = SDigest(); // a file that broke off holds no program
-    m_sequences.push_back(cut);
+    failed = (threaded && worker.Drain() != S_OK) || failed;
+    // A file that broke off holds no program, though its chunks stay.
+    m_sequences.push_back(failed ? SDigest() : hasher.Sequence());
 }
 
 SDigest LocalChunks::SequenceDigest(const std::vector<std::pair<SDigest, DWORD> >& chunks)

@@ -9,8 +9,8 @@ namespace
 const size_t g_pieceSize = 128 * 1024;
 } // namespace
 
-PieceWorker::PieceWorker(PieceConsumer& consumer, DWORD maxWaiting)
-    : m_consumer(consumer), m_maxWaiting(maxWaiting), m_waiting(0), m_busy(false), m_failed(false), m_stop(false)
+PieceWorker::PieceWorker(PieceConsumer& consumer, DWORD maxWaiting, bool join)
+    : m_consumer(consumer), m_maxWaiting(maxWaiting), m_join(join), m_waiting(0), m_busy(false), m_failed(false), m_stop(false)
 {
     ::InitializeSRWLock(&m_lock);
     ::InitializeConditionVariable(&m_changed);
@@ -91,7 +91,7 @@ HRESULT PieceWorker::Push(const BYTE* bytes, DWORD size)
     // Receipts come in a few kilobytes each: they join the last waiting piece,
     // so that the worker wakes, and the lock changes hands, once a piece.
     bool idle = m_pieces.empty();
-    if (idle || m_pieces.back().size() + size > g_pieceSize)
+    if (idle || !m_join || m_pieces.back().size() + size > g_pieceSize)
     {
         m_pieces.push_back(std::vector<BYTE>());
         m_pieces.back().reserve(size > g_pieceSize ? size : g_pieceSize);

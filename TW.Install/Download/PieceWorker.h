@@ -23,7 +23,10 @@ protected:
 class PieceWorker
 {
 public:
-    PieceWorker(PieceConsumer& consumer, DWORD maxWaiting);
+    // join: small pieces join the last waiting one, for receipts that come
+    // in a few kilobytes each; without it every piece reaches the consumer
+    // as it was pushed, for pieces that are units of their own (chunks).
+    PieceWorker(PieceConsumer& consumer, DWORD maxWaiting, bool join = true);
     // Stops the thread; what still waits is dropped.
     ~PieceWorker();
     PieceWorker(const PieceWorker&) = delete;
@@ -44,6 +47,7 @@ private:
 
     PieceConsumer& m_consumer;
     DWORD m_maxWaiting;
+    bool m_join;
     SRWLOCK m_lock;
     CONDITION_VARIABLE m_changed;
     std::deque<std::vector<BYTE> > m_pieces;
