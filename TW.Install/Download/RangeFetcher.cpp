@@ -217,7 +217,17 @@ HRESULT RangeFetcher::Fetch(const std::vector<DWORD>& chunks, std::vector<DWORD>
         rest.erase(rest.begin());
     }
     PlanRanges(rest, maxConnections);
-    int connections = maxConnections;
+    S_RETURN_IF_FAILED(RunRanges(maxConnections));
+    std::sort(m_bad.begin(), m_bad.end());
+    m_bad.erase(std::unique(m_bad.begin(), m_bad.end()), m_bad.end());
+    bad = m_bad;
+    return S_OK;
+}
+
+// The planned ranges, on fewer connections each round while the server
+// turns some away.
+HRESULT RangeFetcher::RunRanges(int connections)
+{
     while (!m_ranges.empty())
     {
         m_gaveWay = 0;
@@ -225,9 +235,6 @@ HRESULT RangeFetcher::Fetch(const std::vector<DWORD>& chunks, std::vector<DWORD>
         // Those the server turned away are not asked for again.
         connections = std::max(1, connections - m_gaveWay);
     }
-    std::sort(m_bad.begin(), m_bad.end());
-    m_bad.erase(std::unique(m_bad.begin(), m_bad.end()), m_bad.end());
-    bad = m_bad;
     return S_OK;
 }
 
@@ -367,6 +374,8 @@ HRESULT RangeFetcher::FetchAsStream(const std::vector<DWORD>& chunks, std::vecto
         }
     }
     S_RETURN_IF_FAILED(EndConnections(connections, started));
+    // The tail's ranges that a busy server turned away.
+    S_RETURN_IF_FAILED(RunRanges(maxConnections - 1));
     std::sort(m_bad.begin(), m_bad.end());
     bad = m_bad;
     return S_OK;

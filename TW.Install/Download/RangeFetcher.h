@@ -77,6 +77,7 @@ private:
     class StreamSink;
 
     void PlanRanges(const std::vector<DWORD>& chunks, int connections);
+    HRESULT RunRanges(int connections);
     HRESULT RunConnections(int count);
     bool StartConnection(Connection& connection);
     HRESULT EndConnections(Connection* connections, int count);
