@@ -121,7 +121,7 @@ for round in 1 2 3; do
 done
 ours_ms=$(median "${ours_runs[@]}")
 fetch_ms=$(median "${fetch_runs[@]}")
-printf '%-34s %7s ms  %6s MB/s  peak working set %s MB  (runs %s ms)\n' "ours: silent install (one stream)" "$ours_ms" \
+printf '%-34s %7s ms  %6s MB/s  peak working set %s MB (target at most 24)  (runs %s ms)\n' "ours: silent install (one stream)" "$ours_ms" \
   "$(python3 -c "print('%.1f' % ($APP_SIZE/1048576/($ours_ms/1000)))")" "$(mb "$(median "${peaks[@]}")")" "${ours_runs[*]}"
 sed -n 's/.*download split: /  the download, last run: /p' "$LOG_FILE" | tr -d '\r'
 printf '%-34s %7s ms  %6s MB/s  peak working set %s MB  (runs %s ms)\n' "fetch only: our HTTP client" "$fetch_ms" \
@@ -168,7 +168,7 @@ printf '%-34s %7s ms  %6s MB/s  peak working set %s MB  (runs %s ms)\n' "peer: N
 printf '%-34s %7s ms  (runs %s ms)\n' "peer: NSIS uninstall" "$nsis_un_ms" "${nsis_un_runs[*]}"
 echo
 echo "ratio ours/NSIS install: $(ratio "$ours_ms" "$nsis_ms")"
-echo "ratio ours/NSIS uninstall: $(ratio "$gone_ms" "$nsis_un_ms")"
+echo "ratio ours/NSIS uninstall: $(ratio "$gone_ms" "$nsis_un_ms") (target at most 1.5)"
 # unsigned <program>: its size without the signature ("-" when it carries none).
 unsigned() {
   rm -f "$OUT/unsigned.exe"
@@ -203,7 +203,8 @@ printf '%-34s %7s ms  peak working set %s MB  body bytes %s (map included)  (run
   "ours: fresh install (block map)" "$fresh_ms" "$(mb "$(median "${fresh_peaks[@]}")")" "$fresh_bytes" "${fresh_runs[*]}"
 printf '%-34s %7s ms  body bytes %s  (runs %s ms)\n' "ours: repair (same version)" "$repair_ms" \
   "$(median "${repair_bytes_runs[@]}")" "${repair_runs[*]}"
-echo "ratio repair/fresh install: $(ratio "$repair_ms" "$fresh_ms")"
+echo "ratio repair/fresh install: $(ratio "$repair_ms" "$fresh_ms") (target at most 0.3)"
+echo "ratio fresh install (block map)/one stream: $(ratio "$fresh_ms" "$ours_ms") (target at most 1.05)"
 setup_with update https://downloads.tarnwick.example/release/TW.3D.Modeller.v2.exe \
   "$TW_BUILD/release/TW.3D.Modeller.v2.exe" 2.0.0 blocks
 read -r update_ms _ update_bytes <<<"$(timed_install "$OUT/update.exe")"
@@ -212,7 +213,7 @@ update_map=$(stat -c %s "$OUT/www/files/TW.3D.Modeller.v2.exe.blocks")
 printf '%-34s %7s ms  body bytes %s (map %s of them) of %s\n' "ours: update v1 -> v2" "$update_ms" "$update_bytes" \
   "$update_map" "$update_body"
 echo "ratio update bytes (without the map)/full body: $(ratio "$((update_bytes - update_map))" "$update_body")"
-echo "ratio update/fresh install time: $(ratio "$update_ms" "$fresh_ms")"
+echo "ratio update/fresh install time: $(ratio "$update_ms" "$fresh_ms") (target at most 0.6)"
 uninstall_quietly
 
 # The application updates itself: v1 (the release setup program, which packs
@@ -257,10 +258,11 @@ fi
 CAPPED_URL=https://downloads.tarnwick.example/capped/TW.3D.Modeller.exe
 setup_with capped-one "$CAPPED_URL" "$OUT/TW.3D.Modeller.exe" "$VERSION" ""
 setup_with capped-four "$CAPPED_URL" "$OUT/TW.3D.Modeller.exe" "$VERSION" blocks
-read -r one_ms _ _ <<<"$(timed_install "$OUT/capped-one.exe")"
+read -r one_ms one_peak _ <<<"$(timed_install "$OUT/capped-one.exe")"
 uninstall_quietly
 read -r four_ms four_peak _ <<<"$(timed_install "$OUT/capped-four.exe")"
 uninstall_quietly
 printf '%-34s %7s ms\n' "capped peer ($((CAP_RATE / 1048576)) MiB/s a connection): one" "$one_ms"
-printf '%-34s %7s ms  peak working set %s MB\n' "capped peer: up to 4 connections" "$four_ms" "$(mb "$four_peak")"
-echo "ratio parallel/one connection: $(ratio "$four_ms" "$one_ms")"
+printf '%-34s %7s ms  peak working set %s MB (target at most 27; one connection: %s MB)\n' \
+  "capped peer: up to 4 connections" "$four_ms" "$(mb "$four_peak")" "$(mb "$one_peak")"
+echo "ratio parallel/one connection: $(ratio "$four_ms" "$one_ms") (target at most 0.45)"
