@@ -94,7 +94,7 @@ HRESULT PieceWorker::Push(const BYTE* bytes, DWORD size)
     if (idle || !m_join || m_pieces.back().size() + size > g_pieceSize)
     {
         m_pieces.push_back(std::vector<BYTE>());
-        m_pieces.back().reserve(size > g_pieceSize ? size : g_pieceSize);
+        m_pieces.back().reserve(size > g_pieceSize || !m_join ? size : g_pieceSize);
     }
     m_pieces.back().insert(m_pieces.back().end(), bytes, bytes + size);
     m_waiting += size;
