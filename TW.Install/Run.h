@@ -2,6 +2,7 @@
 // The state of one Install call, shared by the files that carry its steps.
 #include "InstallOptions.h"
 #include "Package.h"
+#include "SHandle.h"
 
 struct InstallFolders
 {
@@ -27,7 +28,15 @@ struct InstallFolders
 
 struct InstallRun
 {
-    explicit InstallRun(const InstallOptions& installOptions) : options(installOptions), total(0), done(0) {}
+    // The application that an update waits for is held from the start: its
+    // number may name another process once it has ended.
+    explicit InstallRun(const InstallOptions& installOptions)
+        : options(installOptions), total(0), done(0),
+          application(installOptions.update && installOptions.waitForPid
+                          ? ::OpenProcess(SYNCHRONIZE, FALSE, installOptions.waitForPid)
+                          : NULL)
+    {
+    }
 
     const InstallOptions& options;
     InstallPackage package;
@@ -36,6 +45,7 @@ struct InstallRun
     SString icon; // what the shortcuts, URI schemes and file types show
     DWORD total;
     DWORD done;
+    SKernelHandle application; // null when there is none, or it has ended
 
     // Per machine when the options or the package say so.
     DWORD PerMachine() const { return options.perMachine || package.admin ? 1 : 0; }

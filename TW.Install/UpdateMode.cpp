@@ -105,11 +105,10 @@ HRESULT TWInstall::WaitForApplication(const Run& run)
 {
     if (!run.options.update)
         return S_OK;
-    SKernelHandle process(run.options.waitForPid ? ::OpenProcess(SYNCHRONIZE, FALSE, run.options.waitForPid) : NULL);
-    if (process.IsValid())
+    if (run.application.IsValid())
     {
         SLog::Line(L"waiting for process " + SString::FromUnsigned(run.options.waitForPid) + L" to end");
-        ::WaitForSingleObject(process.Get(), INFINITE);
+        ::WaitForSingleObject(run.application.Get(), INFINITE);
     }
     SStringList places;
     places.Append(run.folders.program);
