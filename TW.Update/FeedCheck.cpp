@@ -66,16 +66,15 @@ void Keep(const Installation& installation, const std::string& feed, const SStri
     if (!etag.IsEmpty())
         WriteKept(KeptTagPath(installation), Ascii(etag));
 }
-} // namespace
 
-HRESULT CheckFeed(const Installation& installation, ReleaseFeed& feed, FeedVerdict& verdict)
+// The feed from the server, or the kept copy that a 304 confirms (keptUsed);
+// verified.
+HRESULT FetchFeed(const Installation& installation, const BYTE* key, const SString& etag, const std::string& kept,
+                  ReleaseFeed& feed, bool& keptUsed)
 {
-    BYTE key[64];
-    CompiledKey(key);
-    std::string kept = ReadKept(KeptFeedPath(installation));
-    SString etag = kept.empty() ? SString() : SString::FromNarrow(ReadKept(KeptTagPath(installation)).c_str());
     SHttpSmallAnswer answer;
     S_RETURN_IF_FAILED(FetchSmall(TW_FEED_URL, etag, maxFeedBytes, "Update.FeedTooLarge", answer));
+    keptUsed = answer.notModified;
     const std::string& text = answer.notModified ? kept : answer.body;
     SLog::Line(answer.notModified ? SString(L"feed unchanged since it was verified last: " + etag)
                                   : L"feed fetched: " + SString::FromUnsigned(static_cast<DWORD>(text.size())) +
@@ -84,5 +83,21 @@ HRESULT CheckFeed(const Installation& installation, ReleaseFeed& feed, FeedVerdi
                                        key, feed));
     if (!answer.notModified)
         Keep(installation, text, answer.etag);
+    return S_OK;
+}
+} // namespace
+
+HRESULT CheckFeed(const Installation& installation, ReleaseFeed& feed, FeedVerdict& verdict)
+{
+    BYTE key[64];
+    CompiledKey(key);
+    std::string kept = ReadKept(KeptFeedPath(installation));
+    SString etag = kept.empty() ? SString() : SString::FromNarrow(ReadKept(KeptTagPath(installation)).c_str());
+    // A kept copy that no longer verifies (a damaged disk) is asked for anew,
+    // whole: it must not stop every later check.
+    bool keptUsed = false;
+    if (FetchFeed(installation, key, etag, kept, feed, keptUsed) != S_OK &&
+        (!keptUsed || FetchFeed(installation, key, SString(), std::string(), feed, keptUsed) != S_OK))
+        return E_FAIL;
     return JudgeReleaseFeed(feed, installation.product, installation.version, SecondsNow(), verdict);
 }

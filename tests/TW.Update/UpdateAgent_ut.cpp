@@ -323,6 +323,15 @@ TEST_F(UpdateAgentTest, UpdateWhileTheApplicationRunsThenAWithdrawnVersionGoesBa
     std::string asked = Recorded(L"feed");
     EXPECT_NE(std::string::npos, asked.find("\"bytes\": 0")) << asked;
     EXPECT_EQ(std::string::npos, asked.find("\"if-none-match\": \"\"")) << asked;
+    // A kept copy that no longer verifies is asked for anew, whole.
+    SString kept = s_place.dataFolder + L"\\Update\\last.feed";
+    std::string damaged = TestFolder::ReadFile(kept);
+    damaged[damaged.size() / 2] ^= 1;
+    TestFolder::WritePath(kept, damaged);
+    AskPeer(L"/reset");
+    AgentRun again = RunAgent(s_place.programFolder, L"/Check");
+    EXPECT_EQ(0u, again.code) << again.err;
+    EXPECT_NE(std::string::npos, Recorded(L"feed").find("\"if-none-match\": \"\"")) << "no whole request";
 
     Feed back = v2;
     back.version = L"1.9.0";
