@@ -94,6 +94,22 @@ step "What the install left"
 inspector state | sed 's/^/    /'
 note "URI schemes: none in the release package (the engine registers those a package lists)"
 
+if [ -f "$BIN/TW.Update.exe" ]; then
+  step "The application asks its release feed for updates (TW.Update.exe /Check)"
+  # A feed for the installed version, signed with the build's own feed key,
+  # as a publisher publishes one beside the body.
+  cache() { sed -n "s/^$1:[A-Z]*=//p" "$TW_BUILD/CMakeCache.txt"; }
+  deployment=$(sed -n 's/^DeploymentID=//p' "$ROOT/TW.Install.UI2/Resources/NLS/0-neutral.txt" | tr -d '\r')
+  mkdir -p "$OUT/www/feeds"
+  "$TW_HOST_BUILD/twpack" feed "$OUT/www/feeds/stable.feed" --key "$(cache TW_FEED_SIGNING_KEY)" \
+    --product "$(cache TW_VENDOR)_$(cache TW_RELEASE_CHANNEL)_$deployment" --version "$(cache TW_VERSION)" \
+    --setup "$BIN/TW.Install.UI2.exe" --setup-url https://downloads.tarnwick.example/files/TW.Install.UI2.exe >/dev/null
+  rc=0
+  "$WINE" "$PROGRAM\\TW.Update.exe" /Check </dev/null >"$OUT/agent.out" 2>&1 || rc=$?
+  note "feed: $(cache TW_FEED_URL), signed with ECDSA P-256, checked through CNG"
+  note "the agent says: $(tr -d '\r' <"$OUT/agent.out" | head -1) (exit code $rc: 0 is current, 2 an update)"
+fi
+
 step "The finished page, as a setup built with StartAtEnd=false shows it"
 inspector variant "Z:${BIN//\//\\}\\TW.Install.UI2.exe" "Z:${OUT//\//\\}\\TW.Install.UI2.Finish.exe" "StartAtEnd=false"
 "$WINE" explorer /desktop=Tarnwick,1280x800 "$OUT/TW.Install.UI2.Finish.exe" </dev/null >/dev/null 2>&1 &
