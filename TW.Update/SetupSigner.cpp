@@ -45,7 +45,8 @@ SString TrustedSigner(const SString& path)
     GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
     LONG trusted = ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
     SString subject;
-    CRYPT_PROVIDER_DATA* provider = trusted == ERROR_SUCCESS ? ::WTHelperProvDataFromStateData(data.hWVTStateData) : NULL;
+    CRYPT_PROVIDER_DATA* provider =
+        trusted == ERROR_SUCCESS ? ::WTHelperProvDataFromStateData(data.hWVTStateData) : NULL;
     CRYPT_PROVIDER_SGNR* signer = provider ? ::WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : NULL;
     if (signer && signer->csCertChain && signer->pasCertChain[0].pCert)
         subject = SubjectOf(signer->pasCertChain[0].pCert);

@@ -59,7 +59,8 @@ static __inline int TWRunUpdateAgent(const wchar_t* switches, wchar_t* line, DWO
     {
         CloseHandle(writing);
         writing = NULL;
-        while (read < sizeof(output) - 1 && ReadFile(reading, output + read, sizeof(output) - 1 - read, &got, NULL) && got)
+        while (read < sizeof(output) - 1 &&
+               ReadFile(reading, output + read, sizeof(output) - 1 - read, &got, NULL) && got)
             read += got;
         WaitForSingleObject(process.hProcess, INFINITE);
         GetExitCodeProcess(process.hProcess, &code);

@@ -96,9 +96,10 @@ bool LocalChunks::CutAndHash(HANDLE file, std::vector<SDigest>& digests, std::ve
         }
         DWORD length = static_cast<DWORD>(ContentChunks::ChunkLength(&window[0], held));
         int hasher = static_cast<int>(sizes.size() % g_hashers);
-        failed = sizes.size() >= digests.size() ||
-                 (threaded ? workers[hasher]->Push(&window[0], length) : hashers[hasher]->Consume(&window[0], length)) !=
-                     S_OK;
+        HRESULT handed = sizes.size() >= digests.size() ? E_FAIL
+                         : threaded                         ? workers[hasher]->Push(&window[0], length)
+                                                            : hashers[hasher]->Consume(&window[0], length);
+        failed = handed != S_OK;
         if (!failed)
             sizes.push_back(length);
         memmove(&window[0], &window[length], held - length);

@@ -10,7 +10,8 @@ const size_t g_pieceSize = 128 * 1024;
 } // namespace
 
 PieceWorker::PieceWorker(PieceConsumer& consumer, DWORD maxWaiting, bool join)
-    : m_consumer(consumer), m_maxWaiting(maxWaiting), m_join(join), m_waiting(0), m_busy(false), m_failed(false), m_stop(false)
+    : m_consumer(consumer), m_maxWaiting(maxWaiting), m_join(join), m_waiting(0), m_busy(false), m_failed(false),
+      m_stop(false)
 {
     ::InitializeSRWLock(&m_lock);
     ::InitializeConditionVariable(&m_changed);

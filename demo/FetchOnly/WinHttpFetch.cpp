@@ -32,7 +32,8 @@ std::wstring InternetSettingsProxy()
 {
     const wchar_t* key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
     DWORD enabled = 0, size = sizeof(enabled);
-    if (::RegGetValueW(HKEY_CURRENT_USER, key, L"ProxyEnable", RRF_RT_REG_DWORD, NULL, &enabled, &size) != ERROR_SUCCESS ||
+    if (::RegGetValueW(HKEY_CURRENT_USER, key, L"ProxyEnable", RRF_RT_REG_DWORD, NULL, &enabled, &size) !=
+            ERROR_SUCCESS ||
         !enabled)
         return std::wstring();
     wchar_t server[512] = {0};
@@ -73,9 +74,9 @@ int wmain(int argc, wchar_t** argv)
     if (!::WinHttpCrackUrl(argv[1], 0, 0, &parts))
         return Fail("WinHttpCrackUrl");
     Handle connection(::WinHttpConnect(session.value, host, parts.nPort, 0));
+    DWORD secure = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
     Handle request(connection.value ? ::WinHttpOpenRequest(connection.value, L"GET", path, NULL, WINHTTP_NO_REFERER,
-                                                           WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                                           parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0)
+                                                           WINHTTP_DEFAULT_ACCEPT_TYPES, secure)
                                     : NULL);
     if (!request.value || !::WinHttpSendRequest(request.value, WINHTTP_NO_ADDITIONAL_HEADERS, 0, NULL, 0, 0, 0) ||
         !::WinHttpReceiveResponse(request.value, NULL))
