@@ -11,32 +11,40 @@
 
 namespace
 {
-// The hash of a chunk costs several times its cut: every other chunk of a
-// file goes to each of two hashers, which keep both cores busy while the file
-// is read once.
-const int g_hashers = 2;
-
+// The chunks of one file as they are cut, hashed on a thread of their own:
+// the cut and the hash each take about as long, and the file is read once.
 class ChunkHasher : public PieceConsumer
 {
 public:
-    // digests: a slot for every chunk the file can have; this hasher fills
-    // slots first, first + g_hashers, ...
-    ChunkHasher(std::vector<SDigest>& digests, size_t first) : m_digests(digests), m_next(first) {}
+    ChunkHasher(std::map<SDigest, LocalChunk>& chunks, int file) : m_chunks(chunks), m_file(file), m_at(0) {}
 
     HRESULT Consume(const BYTE* bytes, DWORD size) override
     {
-        if (!Sha256(bytes, size, m_digests[m_next]))
+        SDigest digest;
+        if (!Sha256(bytes, size, digest))
         {
             SERROR_SET("LocalChunks.Hash");
             return E_FAIL;
         }
-        m_next += g_hashers;
+        LocalChunk chunk = {m_file, m_at, size};
+        m_chunks.insert(std::make_pair(digest, chunk));
+        m_sequence.Update(digest.data(), static_cast<DWORD>(digest.size()));
+        m_sequence.Update(&size, sizeof(size));
+        m_at += size;
         return S_OK;
+    }
+    // The chunks in their order, as SequenceDigest takes them.
+    SDigest Sequence()
+    {
+        SDigest digest;
+        return m_sequence.Finish(digest) ? digest : SDigest();
     }
 
 private:
-    std::vector<SDigest>& m_digests;
-    size_t m_next;
+    std::map<SDigest, LocalChunk>& m_chunks;
+    int m_file;
+    DWORD m_at;
+    SSha256 m_sequence;
 };
 } // namespace
 
@@ -45,69 +53,42 @@ void LocalChunks::AddFile(const SString& path)
     SFile file(::CreateFileW(path.CStr(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                              FILE_FLAG_SEQUENTIAL_SCAN, NULL));
     Stamp stamp = {};
-    if (!file.IsValid() || !StampOf(file.Get(), stamp) || stamp.size >= 0xFFFFFFFF)
+    if (!file.IsValid() || !StampOf(file.Get(), stamp))
         return;
-    std::vector<SDigest> digests(static_cast<size_t>(stamp.size / ContentChunks::minSize) + 2);
-    std::vector<DWORD> sizes;
-    bool failed = !CutAndHash(file.Get(), digests, sizes);
     int index = m_paths.Count();
     m_paths.Append(path);
     m_stamps.push_back(stamp);
-    SSha256 sequence;
-    DWORD at = 0;
-    for (size_t i = 0; i < sizes.size(); ++i)
-    {
-        LocalChunk chunk = {index, at, sizes[i]};
-        if (!digests[i].empty()) // a hasher that failed left the rest of its slots
-            m_chunks.insert(std::make_pair(digests[i], chunk));
-        sequence.Update(digests[i].data(), static_cast<DWORD>(digests[i].size()));
-        sequence.Update(&sizes[i], sizeof(sizes[i]));
-        at += sizes[i];
-    }
-    // A file that broke off holds no program, though its chunks stay.
-    SDigest cut;
-    m_sequences.push_back(!failed && sequence.Finish(cut) ? cut : SDigest());
-}
-
-// Cuts the file on this thread and hashes its chunks on the hashers'; sizes
-// gets the size of every chunk cut, in order, and digests its SHA-256 in the
-// same slot. False when the file broke off or a hash failed.
-bool LocalChunks::CutAndHash(HANDLE file, std::vector<SDigest>& digests, std::vector<DWORD>& sizes)
-{
-    ChunkHasher first(digests, 0), second(digests, 1);
-    ChunkHasher* hashers[g_hashers] = {&first, &second};
-    PieceWorker firstWorker(first, 1024 * 1024, false), secondWorker(second, 1024 * 1024, false);
-    PieceWorker* workers[g_hashers] = {&firstWorker, &secondWorker};
-    bool threaded = firstWorker.Start() == S_OK && secondWorker.Start() == S_OK;
+    ChunkHasher hasher(m_chunks, index);
+    PieceWorker worker(hasher, 1024 * 1024, false);
+    bool threaded = worker.Start() == S_OK;
     // A window of four chunks at most: a cut needs the next maxSize bytes.
+    // What is left of it moves to its front only before the next read, less
+    // than a chunk each time, rather than after every cut.
     std::vector<BYTE> window(4 * ContentChunks::maxSize);
-    DWORD held = 0;
+    DWORD start = 0;
+    DWORD held = 0; // from start
     bool ended = false;
     bool failed = false;
     while (!failed && (held || !ended))
     {
         if (!ended && held < ContentChunks::maxSize)
         {
+            memmove(&window[0], &window[start], held);
+            start = 0;
             DWORD read = 0;
-            failed = !::ReadFile(file, &window[held], static_cast<DWORD>(window.size()) - held, &read, NULL);
+            failed = !::ReadFile(file.Get(), &window[held], static_cast<DWORD>(window.size()) - held, &read, NULL);
             held += read;
             ended = read == 0;
             continue;
         }
-        DWORD length = static_cast<DWORD>(ContentChunks::ChunkLength(&window[0], held));
-        int hasher = static_cast<int>(sizes.size() % g_hashers);
-        HRESULT handed = sizes.size() >= digests.size() ? E_FAIL
-                         : threaded                         ? workers[hasher]->Push(&window[0], length)
-                                                            : hashers[hasher]->Consume(&window[0], length);
-        failed = handed != S_OK;
-        if (!failed)
-            sizes.push_back(length);
-        memmove(&window[0], &window[length], held - length);
+        DWORD length = static_cast<DWORD>(ContentChunks::ChunkLength(&window[start], held));
+        failed = (threaded ? worker.Push(&window[start], length) : hasher.Consume(&window[start], length)) != S_OK;
+        start += length;
         held -= length;
     }
-    for (int i = 0; threaded && i < g_hashers; ++i)
-        failed = workers[i]->Drain() != S_OK || failed;
-    return !failed;
+    failed = (threaded && worker.Drain() != S_OK) || failed;
+    // A file that broke off holds no program, though its chunks stay.
+    m_sequences.push_back(failed ? SDigest() : hasher.Sequence());
 }
 
 SDigest LocalChunks::SequenceDigest(const std::vector<std::pair<SDigest, DWORD> >& chunks)

@@ -44,7 +44,6 @@ private:
         FILETIME written;
     };
     static bool StampOf(HANDLE file, Stamp& stamp);
-    static bool CutAndHash(HANDLE file, std::vector<SDigest>& digests, std::vector<DWORD>& sizes);
 
     SStringList m_paths;
     std::vector<Stamp> m_stamps; // of each file, taken before it was cut
