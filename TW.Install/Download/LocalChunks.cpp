@@ -12,7 +12,7 @@
 namespace
 {
 // The chunks of one file as they are cut, hashed on a thread of their own:
-// the cut and the hash each take about as long, and the file is read once.
+// the next ones are read and cut meanwhile, and the file is read once.
 class ChunkHasher : public PieceConsumer
 {
 public:
