@@ -31,9 +31,6 @@ public:
                   const SStringList& sources);
     // Puts the staged program in place; nothing for a held one.
     HRESULT Commit();
-    // The program at path was already the package's, chunk for chunk: there
-    // was nothing to stage.
-    bool Held() const { return m_held; }
     // The copy was written too: with the program, or by the whole download.
     bool WroteCopy() const { return m_tookWhole || m_wroteCopy; }
 

@@ -18,6 +18,9 @@ class ChunkHasher : public PieceConsumer
 public:
     ChunkHasher(std::map<SDigest, LocalChunk>& chunks, int file) : m_chunks(chunks), m_file(file), m_at(0) {}
 
+    // The chunks hashed so far, in their order.
+    const std::vector<std::pair<SDigest, DWORD> >& Cut() const { return m_cut; }
+
     HRESULT Consume(const BYTE* bytes, DWORD size) override
     {
         SDigest digest;
@@ -28,23 +31,16 @@ public:
         }
         LocalChunk chunk = {m_file, m_at, size};
         m_chunks.insert(std::make_pair(digest, chunk));
-        m_sequence.Update(digest.data(), static_cast<DWORD>(digest.size()));
-        m_sequence.Update(&size, sizeof(size));
+        m_cut.push_back(std::make_pair(digest, size));
         m_at += size;
         return S_OK;
-    }
-    // The chunks in their order, as SequenceDigest takes them.
-    SDigest Sequence()
-    {
-        SDigest digest;
-        return m_sequence.Finish(digest) ? digest : SDigest();
     }
 
 private:
     std::map<SDigest, LocalChunk>& m_chunks;
     int m_file;
     DWORD m_at;
-    SSha256 m_sequence;
+    std::vector<std::pair<SDigest, DWORD> > m_cut;
 };
 } // namespace
 
@@ -88,7 +84,7 @@ void LocalChunks::AddFile(const SString& path)
     }
     failed = (threaded && worker.Drain() != S_OK) || failed;
     // A file that broke off holds no program, though its chunks stay.
-    m_sequences.push_back(failed ? SDigest() : hasher.Sequence());
+    m_sequences.push_back(failed ? SDigest() : SequenceDigest(hasher.Cut()));
 }
 
 SDigest LocalChunks::SequenceDigest(const std::vector<std::pair<SDigest, DWORD> >& chunks)

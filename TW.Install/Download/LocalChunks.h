@@ -34,8 +34,6 @@ public:
     // order, and has their total size: it is that program, with no
     // whole-file hash.
     bool HoldsExactly(const SString& path, const std::vector<std::pair<SDigest, DWORD> >& chunks) const;
-    // The SHA-256 of a chunk sequence: each chunk's SHA-256 and size.
-    static SDigest SequenceDigest(const std::vector<std::pair<SDigest, DWORD> >& chunks);
 
 private:
     struct Stamp
@@ -44,6 +42,8 @@ private:
         FILETIME written;
     };
     static bool StampOf(HANDLE file, Stamp& stamp);
+    // The SHA-256 of a chunk sequence: each chunk's SHA-256 and size.
+    static SDigest SequenceDigest(const std::vector<std::pair<SDigest, DWORD> >& chunks);
 
     SStringList m_paths;
     std::vector<Stamp> m_stamps; // of each file, taken before it was cut

@@ -165,10 +165,10 @@ private:
         const std::vector<BlockChunk>& chunks = m_fetcher.m_map.chunks;
         DWORD start = chunks[m_fetcher.m_stream.firstChunk].bodyOffset;
         SLocked hold(m_fetcher.m_lock);
-        const BlockChunk& last = chunks[static_cast<DWORD>(m_fetcher.m_streamLast)];
+        const BlockChunk& last = chunks[m_fetcher.m_streamLast];
         DWORD end = last.bodyOffset + last.bodySize - start;
         DWORD& at = m_fetcher.m_streamAt;
-        while (at < static_cast<DWORD>(m_fetcher.m_streamLast) &&
+        while (at < m_fetcher.m_streamLast &&
                chunks[at].bodyOffset + chunks[at].bodySize - start <= m_at + count)
             ++at;
         return m_at >= end ? 0 : std::min(count, end - m_at);
@@ -348,7 +348,7 @@ HRESULT RangeFetcher::FetchAsStream(const std::vector<DWORD>& chunks, std::vecto
         return S_OK;
     m_stream.firstChunk = chunks.front();
     m_stream.lastChunk = chunks.back();
-    m_streamLast = static_cast<LONG>(chunks.back());
+    m_streamLast = chunks.back();
     m_streamAt = chunks.front();
     Connection connections[maxConnections];
     connections[0].stream = true;
@@ -400,7 +400,7 @@ void RangeFetcher::ShareTail(const std::vector<DWORD>& chunks, DWORD streamed, D
                 tail.push_back(index);
         if (tail.empty())
             return;
-        m_streamLast = static_cast<LONG>(tail.front() - 1);
+        m_streamLast = tail.front() - 1;
         PlanRanges(tail, maxConnections - 1);
     }
     SLog::Line(L"download: one stream would take " + SString::FromUnsigned(static_cast<DWORD>(
@@ -449,9 +449,7 @@ void RangeFetcher::WorkStream(Connection& connection)
     answers.whole = m_whole;
     SHttpRange part;
     part.answers = &answers;
-    const BlockChunk& last = m_map.chunks[m_stream.lastChunk];
-    part.first = m_map.chunks[m_stream.firstChunk].bodyOffset;
-    part.last = last.bodyOffset + last.bodySize - 1;
+    AskFor(m_stream, part);
     HRESULT fetched = S_OK;
     {
         StreamSink sink(*this, part);
@@ -522,13 +520,19 @@ HRESULT RangeFetcher::FetchRange(const Range& range)
     return FetchPart(range, part);
 }
 
-// The range's compressed bytes, cut into its chunks; part holds the
-// request's options and, after it, the answer's.
-HRESULT RangeFetcher::FetchPart(const Range& range, SHttpRange& part)
+// The body bytes of the range's chunks, as the part asks for them.
+void RangeFetcher::AskFor(const Range& range, SHttpRange& part) const
 {
     const BlockChunk& last = m_map.chunks[range.lastChunk];
     part.first = m_map.chunks[range.firstChunk].bodyOffset;
     part.last = last.bodyOffset + last.bodySize - 1;
+}
+
+// The range's compressed bytes, cut into its chunks; part holds the
+// request's options and, after it, the answer's.
+HRESULT RangeFetcher::FetchPart(const Range& range, SHttpRange& part)
+{
+    AskFor(range, part);
     RangeSink sink(*this, range);
     return StreamURLRange(m_url, SStringList(), part, sink);
 }

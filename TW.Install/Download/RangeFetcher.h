@@ -89,6 +89,7 @@ private:
     HRESULT FetchFirst(DWORD chunk);
     HRESULT FetchRange(const Range& range);
     HRESULT FetchPart(const Range& range, SHttpRange& part);
+    void AskFor(const Range& range, SHttpRange& part) const;
     HRESULT Received(DWORD count);
     bool TakeRange(Range& range);
     void WaitForConnections(Connection* connections, int count);
@@ -111,6 +112,6 @@ private:
     // The stream's run; the last chunk that it may take (lowered, under the
     // lock, when the tail goes to other connections); the chunk it is on.
     Range m_stream;
-    volatile LONG m_streamLast;
+    DWORD m_streamLast;
     DWORD m_streamAt;
 };
