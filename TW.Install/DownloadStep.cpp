@@ -78,7 +78,7 @@ HRESULT TWInstall::Download(Run& run, int index)
     // else the chunks an update takes from it, which tell a repair as well
     // when the declared size was wrong. A program that neither pass looked
     // at (no map, or a map that cannot be had) is hashed whole last.
-    bool hashed = FileSize(job.path) == static_cast<ULONGLONG>(run.package.downloadSizes[index]);
+    bool hashed = HasDeclaredSize(job);
     bool placed = false;
     S_RETURN_IF_FAILED(PlacePrefetched(run, index, job, placed));
     if (!placed && hashed && FileHasSha256(job.path, job.digest))
@@ -91,6 +91,13 @@ HRESULT TWInstall::Download(Run& run, int index)
         S_RETURN_IF_FAILED(DownloadWhole(run.package, job));
     run.done += job.progress.share;
     return S_OK;
+}
+
+// The target has the size the package declares for the download: most likely
+// it already is the package's, which its whole-file hash tells at once.
+bool TWInstall::HasDeclaredSize(const DownloadJob& job)
+{
+    return FileSize(job.path) == static_cast<ULONGLONG>(job.progress.share);
 }
 
 // A repair: the target already holds the package's SHA-256, so the body is

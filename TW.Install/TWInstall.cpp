@@ -136,13 +136,19 @@ JournalScope TWInstall::ScopeOf(const Run& run)
 
 // A running program of the install would be moved aside and stay there:
 // nothing changes while one runs.
-HRESULT TWInstall::CheckNothingInUse(const Folders& folders)
+// The programs that run from the install's folders.
+SStringList TWInstall::ProgramsInUse(const Folders& folders)
 {
     SStringList places;
     places.Append(folders.program);
     if (folders.low != folders.program)
         places.Append(folders.low);
-    SStringList programs = ProgramsUsingFiles(places);
+    return ProgramsUsingFiles(places);
+}
+
+HRESULT TWInstall::CheckNothingInUse(const Folders& folders)
+{
+    SStringList programs = ProgramsInUse(folders);
     if (!programs.Count())
         return S_OK;
     SError& error = SERROR_SET("Install.InUse");

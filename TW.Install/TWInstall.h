@@ -57,6 +57,7 @@ private:
     HRESULT MakeFolders(const Folders& folders);
     HRESULT RecordFoundFolderEntries(const Run& run);
     static JournalScope ScopeOf(const Run& run);
+    static SStringList ProgramsInUse(const Folders& folders);
     static HRESULT CheckNothingInUse(const Folders& folders);
     HRESULT PlaceEverything(Run& run);
     // Copies the file through a staging name; a copy that fails is left out.
@@ -68,6 +69,7 @@ private:
     struct DownloadJob;
     DownloadJob JobFor(Run& run, int index);
     HRESULT Download(Run& run, int index);
+    static bool HasDeclaredSize(const DownloadJob& job);
     HRESULT KeepHeldDownload(const DownloadJob& job, bool& placed);
     HRESULT DownloadChunks(const DownloadJob& job, bool& rebuilt);
     HRESULT DownloadWhole(const InstallPackage& package, const DownloadJob& job);

@@ -8,7 +8,6 @@
 
 #include "DownloadJob.h"
 #include "FileDigest.h"
-#include "FilesInUse.h"
 #include "Names.h"
 
 #include "SError.h"
@@ -81,7 +80,7 @@ HRESULT TWInstall::PrefetchDownloads(Run& run)
 HRESULT TWInstall::Prefetch(Run& run, int index)
 {
     DownloadJob job = JobFor(run, index);
-    if (FileHasSha256(job.path, job.digest))
+    if (HasDeclaredSize(job) && FileHasSha256(job.path, job.digest))
         return S_OK; // a repair: nothing to fetch
     PrefetchCaller caller(*this);
     job.progress.caller = &caller;
@@ -110,9 +109,7 @@ HRESULT TWInstall::WaitForApplication(const Run& run)
         SLog::Line(L"waiting for process " + SString::FromUnsigned(run.options.waitForPid) + L" to end");
         ::WaitForSingleObject(run.application.Get(), INFINITE);
     }
-    SStringList places;
-    places.Append(run.folders.program);
-    for (int waited = 0; waited < 10000 && ProgramsUsingFiles(places).Count(); waited += 100)
+    for (int waited = 0; waited < 10000 && ProgramsInUse(run.folders).Count(); waited += 100)
         ::Sleep(100);
     return S_OK;
 }
