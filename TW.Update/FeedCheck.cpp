@@ -1,5 +1,7 @@
 #include "FeedCheck.h"
 
+#include "AgentFiles.h"
+
 #include "SError.h"
 #include "SHandle.h"
 #include "SHttpSmall.h"
@@ -37,22 +39,11 @@ std::string ReadKept(const SString& path)
     return text;
 }
 
+// At best: a feed that cannot be kept is fetched whole next time.
 void WriteKept(const SString& path, const std::string& text)
 {
-    SFile file(::CreateFileW(path.CStr(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
-    DWORD written = 0;
-    if (!file.IsValid() || !::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, NULL) ||
-        written != text.size())
-        SLog::Line(L"the verified feed could not be kept: " + path);
-}
-
-// ETags are printable ASCII.
-std::string Ascii(const SString& text)
-{
-    std::string ascii;
-    for (int i = 0; i < text.Length(); ++i)
-        ascii += text[i] < 0x7F ? static_cast<char>(text[i]) : '?';
-    return ascii;
+    if (WriteWholeFile(path, text, "Update.Keep") != S_OK)
+        SLog::Line(L"the verified feed could not be kept: " + SLog::FailureText());
 }
 
 // The feed verified, kept for the next check: the ETag only with the feed

@@ -1,5 +1,6 @@
 #include "SetupFetch.h"
 
+#include "AgentFiles.h"
 #include "SetupSigner.h"
 
 #include "SError.h"
@@ -13,17 +14,6 @@
 
 namespace
 {
-HRESULT Write(const SString& path, const std::string& bytes)
-{
-    SFile file(::CreateFileW(path.CStr(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
-    DWORD written = 0;
-    if (file.IsValid() && ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, NULL) &&
-        written == bytes.size())
-        return S_OK;
-    SERROR_SET_SYSTEM("Update.SetupWrite").Add(path);
-    return E_FAIL;
-}
-
 // The held file is the feed's: its size and SHA-256, read through the handle.
 HRESULT CheckDigest(const ReleaseFeed& feed, HANDLE file, const SString& path)
 {
@@ -56,7 +46,7 @@ HRESULT CheckSigner(const Installation& installation, const SString& path)
 HRESULT WriteAndCheck(const ReleaseFeed& feed, const Installation& installation, const std::string& bytes,
                       const SString& path, SFile& held)
 {
-    S_RETURN_IF_FAILED(Write(path, bytes));
+    S_RETURN_IF_FAILED(WriteWholeFile(path, bytes, "Update.SetupWrite"));
     held.Reset(::CreateFileW(path.CStr(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL));
     S_RETURN_IF_FAILED(CheckDigest(feed, held.Get(), path));
     return CheckSigner(installation, path);

@@ -8,6 +8,7 @@
 // failure changes nothing, prints the error's identifier and lines on the
 // standard error, and exits 1. "/Log" or "/Log=<path>" writes what it does
 // into a text file.
+#include "AgentFiles.h"
 #include "FeedCheck.h"
 #include "Installation.h"
 #include "SetupFetch.h"
@@ -24,10 +25,7 @@ namespace
 {
 void Print(DWORD stream, const SString& line)
 {
-    std::string text;
-    for (int i = 0; i < line.Length(); ++i)
-        text += line[i] < 0x7F ? static_cast<char>(line[i]) : '?';
-    text += "\n";
+    std::string text = Ascii(line) + "\n";
     DWORD written = 0;
     ::WriteFile(::GetStdHandle(stream), text.data(), static_cast<DWORD>(text.size()), &written, NULL);
 }
